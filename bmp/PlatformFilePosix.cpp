@@ -1,0 +1,119 @@
+// POSIX implementation of the file seam (Linux, macOS).
+#include "bmp/PlatformFile.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform
+{
+namespace
+{
+
+// Directory part of a path, with its trailing slash; empty for a bare name.
+std::string DirectoryOf(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// Permissions a newly created file gets: 0666 less the process's umask.
+mode_t NewFileMode()
+{
+    const mode_t mask = umask(0);
+    umask(mask);
+    return static_cast<mode_t>(0666 & ~mask);
+}
+
+}  // namespace
+
+OutputHandle CreateTempBeside(const std::string& finalName, std::string& tempName)
+{
+    // A short fixed prefix keeps the name well below the file system's limit
+    // even when the final name is close to it.
+    std::string pattern = DirectoryOf(finalName) + ".diagraw-XXXXXX";
+    const int fd = mkstemp(pattern.data());
+    if (fd < 0)
+        return kInvalidOutput;
+    tempName = pattern;
+    return fd;
+}
+
+bool WriteAll(OutputHandle file, const void* bytes, size_t count)
+{
+    const auto* next = static_cast<const unsigned char*>(bytes);
+    while (count > 0)
+    {
+        const ssize_t written = write(static_cast<int>(file), next, count);
+        if (written < 0)
+        {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (written == 0)
+        {
+            errno = EIO;
+            return false;
+        }
+        next += written;
+        count -= static_cast<size_t>(written);
+    }
+    return true;
+}
+
+bool CloseOutput(OutputHandle file)
+{
+    return close(static_cast<int>(file)) == 0;
+}
+
+bool ReplaceWithTemp(const std::string& tempName, const std::string& finalName)
+{
+    if (chmod(tempName.c_str(), NewFileMode()) != 0)
+        return false;
+    return rename(tempName.c_str(), finalName.c_str()) == 0;
+}
+
+void RemoveFile(const std::string& name)
+{
+    unlink(name.c_str());
+}
+
+std::FILE* OpenRegularFileForReading(const char* path, int64_t& size)
+{
+    // O_NONBLOCK keeps the open of a FIFO from waiting for a writer; what was
+    // opened is then checked, and only a regular file is read.
+    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    struct stat info;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+    {
+        close(fd);
+        return nullptr;
+    }
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
+    {
+        close(fd);
+        return nullptr;
+    }
+    std::FILE* stream = fdopen(fd, "rb");
+    if (stream == nullptr)
+    {
+        close(fd);
+        return nullptr;
+    }
+    size = static_cast<int64_t>(info.st_size);
+    return stream;
+}
+
+bool SeekTo(std::FILE* file, int64_t offset)
+{
+    return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
+}
+
+}  // namespace platform

@@ -1,0 +1,187 @@
+#include "demosaic/ColourSums.h"
+
+#include "demosaic/Gradients.h"
+#include "raw/RawX10.h"
+
+#include <climits>
+
+void ThresholdGradients(int32_t gradients[8])
+{
+    // Each slot is compared with both the minimum and the maximum: with an
+    // "else" between the two tests a largest slot 0 would be missed.
+    int32_t minimum = INT32_MAX;
+    int32_t maximum = 0;
+    for (int k = 0; k < 8; ++k)
+    {
+        if (gradients[k] < minimum)
+            minimum = gradients[k];
+        if (gradients[k] > maximum)
+            maximum = gradients[k];
+    }
+    // In double precision, as (max - min) * 0.5 + min * 1.5; for slots of 0
+    // or more this is exactly min + floor(max / 2).
+    const auto threshold = static_cast<int32_t>(static_cast<double>(maximum - minimum) * 0.5 +
+                                                static_cast<double>(minimum) * 1.5);
+    for (int k = 0; k < 8; ++k)
+        if (gradients[k] >= threshold)
+            gradients[k] = -1;
+}
+
+namespace
+{
+
+// One row of an accumulation table: the three estimates of one direction.
+struct Estimates
+{
+    int32_t first;
+    int32_t second;
+    int32_t third;
+};
+
+// Runs the threshold and adds up the estimates of the usable directions.
+// estimatesOf(k) gives the estimates of direction k around the cell.
+template <typename EstimatesOf>
+int32_t Accumulate(int32_t gradients[8], int32_t& first, int32_t& second, int32_t& third,
+                   EstimatesOf estimatesOf)
+{
+    third = 0;
+    second = 0;
+    first = 0;
+    ThresholdGradients(gradients);
+    int32_t n = 0;
+    for (int k = 0; k < 8; ++k)
+    {
+        if (gradients[k] < 0)
+            continue;
+        const Estimates e = estimatesOf(k);
+        first += e.first;
+        second += e.second;
+        third += e.third;
+        ++n;
+    }
+    return n == 0 ? 1 : n;
+}
+
+// Reader of the neighbourhood of (r, c): P(dy, dx).
+struct Neighbourhood
+{
+    const uint16_t* centre;
+    int64_t side;
+    int32_t operator()(int dy, int dx) const { return centre[dy * side + dx]; }
+};
+
+Neighbourhood NeighbourhoodOf(const CRawX10& raw, int32_t r, int32_t c)
+{
+    const int64_t side = g_mosaicSide;
+    return Neighbourhood{raw.m_mosaic.get() + r * side + c, side};
+}
+
+}  // namespace
+
+int32_t AccumulateColor0(const CRawX10& raw, int32_t gradients[8], int32_t r, int32_t c,
+                         int32_t& first, int32_t& second, int32_t& third)
+{
+    const Neighbourhood P = NeighbourhoodOf(raw, r, c);
+    return Accumulate(gradients, first, second, third, [&P](int k) -> Estimates {
+        switch (k)
+        {
+        case kNorth:
+            return {P(0, 0), (P(-2, -1) + P(-2, 1) + P(-1, -1) + P(-1, 1)) / 4, (P(-2, 0) + P(-1, 0)) / 2};
+        case kEast:
+            return {(P(-1, 2) + P(0, 0)) / 2, (P(-1, 1) + P(0, 1) + P(1, 1)) / 3, (P(0, 2) + P(1, 2)) / 2};
+        case kSouth:
+            return {(P(0, 0) + P(1, 0)) / 2, (P(1, -1) + P(1, 1) + P(2, -1) + P(2, 1)) / 4, P(2, 0)};
+        case kWest:
+            return {(P(-1, -2) + P(0, 0)) / 2, (P(-1, -1) + P(0, -1) + P(1, -1)) / 3, (P(0, -2) + P(1, -2)) / 2};
+        case kNorthEast:
+            return {(P(-2, 2) + P(-1, 2) + P(0, 0)) / 3, (P(-2, 1) + P(-1, 1) + P(0, 1)) / 3, P(-1, 0)};
+        case kSouthEast:
+            return {(P(0, 0) + P(1, 0) + P(2, 2)) / 3, (P(0, 1) + P(1, 1) + P(2, 1)) / 3, P(1, 2)};
+        case kSouthWest:
+            return {(P(0, 0) + P(1, 0) + P(2, -2)) / 3, (P(0, -1) + P(1, -1) + P(2, -1)) / 3, P(1, -2)};
+        default:  // kNorthWest
+            return {(P(-2, -2) + P(-1, -2) + P(0, 0)) / 3, (P(-2, -1) + P(-1, -1) + P(0, -1)) / 3, P(-1, 0)};
+        }
+    });
+}
+
+int32_t AccumulateColor1(const CRawX10& raw, int32_t gradients[8], int32_t r, int32_t c,
+                         int32_t& first, int32_t& second, int32_t& third)
+{
+    const Neighbourhood P = NeighbourhoodOf(raw, r, c);
+    return Accumulate(gradients, first, second, third, [&P](int k) -> Estimates {
+        switch (k)
+        {
+        case kNorth:
+            return {(P(-1, 0) + P(0, 0)) / 2, (P(-2, -1) + P(-2, 1) + P(-1, -1) + P(-1, 1)) / 4, P(-2, 0)};
+        case kEast:
+            return {(P(0, 0) + P(1, 2)) / 2, (P(-1, 1) + P(0, 1) + P(1, 1)) / 3, (P(-1, 2) + P(0, 2)) / 2};
+        case kSouth:
+            return {P(0, 0), (P(1, -1) + P(1, 1) + P(2, -1) + P(2, 1)) / 4, (P(1, 0) + P(2, 0)) / 2};
+        case kWest:
+            return {(P(0, 0) + P(1, -2)) / 2, (P(-1, -1) + P(0, -1) + P(1, -1)) / 3, (P(-1, -2) + P(0, -2)) / 2};
+        case kNorthEast:
+            return {(P(-2, 2) + P(-1, 0) + P(0, 0)) / 3, (P(-2, 1) + P(-1, 1) + P(0, 1)) / 3, P(-1, 2)};
+        case kSouthEast:
+            return {(P(0, 0) + P(1, 2) + P(2, 2)) / 3, (P(0, 1) + P(1, 1) + P(2, 1)) / 3, P(1, 0)};
+        case kSouthWest:
+            return {(P(0, 0) + P(1, -2) + P(2, -2)) / 3, (P(0, -1) + P(1, -1) + P(2, -1)) / 3, P(1, 0)};
+        default:  // kNorthWest
+            return {(P(-2, -2) + P(-1, 0) + P(0, 0)) / 3, (P(-2, -1) + P(-1, -1) + P(0, -1)) / 3, P(-1, -2)};
+        }
+    });
+}
+
+int32_t AccumulateGreenA(const CRawX10& raw, int32_t gradients[8], int32_t r, int32_t c,
+                         int32_t& first, int32_t& second, int32_t& third)
+{
+    const Neighbourhood P = NeighbourhoodOf(raw, r, c);
+    return Accumulate(gradients, first, second, third, [&P](int k) -> Estimates {
+        switch (k)
+        {
+        case kNorth:
+            return {(P(-2, 1) + P(-1, 1)) / 2, (P(-2, 0) + P(-1, 0) + P(0, 0) + P(1, 0)) / 4, (P(-2, -1) + P(-1, -1)) / 2};
+        case kEast:
+            return {P(-1, 1), (P(-1, 2) + P(0, 0) + P(0, 2) + P(1, 2)) / 4, (P(0, 1) + P(1, 1)) / 2};
+        case kSouth:
+            return {(P(1, -1) + P(2, 1)) / 2, (P(-1, 0) + P(0, 0) + P(1, 0) + P(2, 0)) / 4, (P(1, 1) + P(2, -1)) / 2};
+        case kWest:
+            return {(P(0, -1) + P(1, -1)) / 2, (P(-1, -2) + P(0, -2) + P(0, 0) + P(1, -2)) / 4, P(-1, -1)};
+        case kNorthEast:
+            return {(P(-2, 1) + P(-1, 1)) / 2, (P(-2, 2) + P(-1, 0) + P(-1, 2) + P(0, 0)) / 4, P(0, 1)};
+        case kSouthEast:
+            return {P(2, 1), (P(0, 0) + P(1, 0) + P(1, 2) + P(2, 2)) / 4, (P(0, 1) + P(1, 1)) / 2};
+        case kSouthWest:
+            return {(P(0, -1) + P(1, -1)) / 2, (P(0, 0) + P(1, -2) + P(1, 0) + P(2, -2)) / 4, P(2, -1)};
+        default:  // kNorthWest
+            return {P(0, -1), (P(-2, -2) + P(-1, -2) + P(-1, 0) + P(0, 0)) / 4, (P(-2, -1) + P(-1, -1)) / 2};
+        }
+    });
+}
+
+int32_t AccumulateGreenB(const CRawX10& raw, int32_t gradients[8], int32_t r, int32_t c,
+                         int32_t& first, int32_t& second, int32_t& third)
+{
+    const Neighbourhood P = NeighbourhoodOf(raw, r, c);
+    return Accumulate(gradients, first, second, third, [&P](int k) -> Estimates {
+        switch (k)
+        {
+        case kNorth:
+            return {(P(-2, 1) + P(-1, -1)) / 2, (P(-2, 0) + P(-1, 0) + P(0, 0) + P(1, 0)) / 4, (P(-2, -1) + P(-1, 1)) / 2};
+        case kEast:
+            return {P(1, 1), (P(-1, 2) + P(0, 0) + P(0, 2) + P(1, 2)) / 4, (P(-1, 1) + P(0, 1)) / 2};
+        case kSouth:
+            return {(P(1, 1) + P(2, 1)) / 2, (P(-1, 0) + P(0, 0) + P(1, 0) + P(2, 0)) / 4, (P(1, -1) + P(2, -1)) / 2};
+        case kWest:
+            return {(P(-1, -1) + P(0, -1)) / 2, (P(-1, -2) + P(0, -2) + P(0, 0) + P(1, -2)) / 4, P(1, -1)};
+        case kNorthEast:
+            return {P(-2, 1), (P(-2, 2) + P(-1, 0) + P(-1, 2) + P(0, 0)) / 4, (P(-1, 1) + P(0, 1)) / 2};
+        case kSouthEast:
+            return {(P(1, 1) + P(2, 1)) / 2, (P(0, 0) + P(1, 0) + P(1, 2) + P(2, 2)) / 4, P(0, 1)};
+        case kSouthWest:
+            return {P(0, -1), (P(0, 0) + P(1, -2) + P(1, 0) + P(2, -2)) / 4, (P(1, -1) + P(2, -1)) / 2};
+        default:  // kNorthWest
+            return {(P(-1, -1) + P(0, -1)) / 2, (P(-2, -2) + P(-1, -2) + P(-1, 0) + P(0, 0)) / 4, P(-2, -1)};
+        }
+    });
+}

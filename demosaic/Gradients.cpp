@@ -1,0 +1,112 @@
+#include "demosaic/Gradients.h"
+
+#include <cstdlib>
+
+int32_t g_mosaicSide = 0;
+int32_t g_gradients[8] = {};
+
+namespace
+{
+
+// Full term |p - q| and halved term floor(|p - q| / 2), in 32-bit integers.
+inline int32_t Full(int32_t p, int32_t q)
+{
+    return std::abs(p - q);
+}
+
+inline int32_t Half(int32_t p, int32_t q)
+{
+    return std::abs(p - q) / 2;
+}
+
+// I + w / 1.1 + e / 1.1 in double precision: each term divided before it is
+// added, the integer part first and the west term before the east term, then
+// truncated toward zero.
+inline int32_t VerticalGreenGradient(int32_t integerPart, int32_t west, int32_t east)
+{
+    double x = static_cast<double>(integerPart);
+    x = x + static_cast<double>(west) / 1.1;
+    x = x + static_cast<double>(east) / 1.1;
+    return static_cast<int32_t>(x);
+}
+
+}  // namespace
+
+void ComputeGreenGradients(const uint16_t* mosaic, int32_t side, int32_t r, int32_t c)
+{
+    // Columns c and c +- 2 are green; columns c +- 1 hold red and blue cells in
+    // vertical same-colour pairs (rows r' and r' + 1 with r' + c odd).
+    const uint16_t* centre = mosaic + static_cast<int64_t>(r) * side + c;
+    auto P = [centre, side](int dy, int dx) -> int32_t { return centre[static_cast<int64_t>(dy) * side + dx]; };
+
+    const int32_t vertical = Full(P(1, 0), P(-1, 0));
+    const int32_t north = Full(P(0, 0), P(-2, 0)) + vertical;
+    const int32_t south = Full(P(0, 0), P(2, 0)) + vertical;
+    if (r % 2 != 0)
+    {
+        // f = 0 (G00, G01): the pairs of N are rows r - 1 and r, those of S
+        // rows r + 1 and r + 2.
+        g_gradients[kNorth] = VerticalGreenGradient(north, Full(P(0, -1), P(-1, -1)), Full(P(0, 1), P(-1, 1)));
+        g_gradients[kSouth] = VerticalGreenGradient(south, Full(P(1, -1), P(2, -1)), Full(P(1, 1), P(2, 1)));
+    }
+    else
+    {
+        // f = 1 (G10, G11): the pairs of N are rows r - 2 and r - 1, those of S
+        // rows r and r + 1.
+        g_gradients[kNorth] = VerticalGreenGradient(north, Full(P(-1, -1), P(-2, -1)), Full(P(-1, 1), P(-2, 1)));
+        g_gradients[kSouth] = VerticalGreenGradient(south, Full(P(0, -1), P(1, -1)), Full(P(0, 1), P(1, 1)));
+    }
+    g_gradients[kEast] = Full(P(0, 0), P(0, 2)) + Half(P(-1, 0), P(-1, 2)) + Half(P(1, 0), P(1, 2));
+    g_gradients[kWest] = Full(P(0, 0), P(0, -2)) + Half(P(-1, 0), P(-1, -2)) + Half(P(1, 0), P(1, -2));
+    g_gradients[kNorthEast] = Full(P(0, 0), P(-2, 2)) + Full(P(1, -1), P(-1, 1)) +
+                              Half(P(0, -1), P(-2, 1)) + Half(P(1, 0), P(-1, 2));
+    g_gradients[kSouthEast] = Full(P(0, 0), P(2, 2)) + Full(P(-1, -1), P(1, 1)) +
+                              Half(P(0, -1), P(2, 1)) + Half(P(-1, 0), P(1, 2));
+    g_gradients[kSouthWest] = Full(P(0, 0), P(2, -2)) + Full(P(-1, 1), P(1, -1)) +
+                              Half(P(0, 1), P(2, -1)) + Half(P(-1, 0), P(1, -2));
+    g_gradients[kNorthWest] = Full(P(0, 0), P(-2, -2)) + Full(P(1, 1), P(-1, -1)) +
+                              Half(P(0, 1), P(-2, -1)) + Half(P(1, 0), P(-1, -2));
+}
+
+void ComputeColorGradients(const uint16_t* mosaic, int32_t r, int32_t c)
+{
+    // Columns c +- 1 are green; P(+-2, 0) and P(0, +-2) have the other of red
+    // and blue; P(+-2, +-2) the cell's own colour. The vertical neighbour of
+    // the cell's own colour is P(1, 0) when r is even and P(-1, 0) when r is
+    // odd. P(0, -2) and P(0, 2) are never read.
+    const int32_t side = g_mosaicSide;
+    const uint16_t* centre = mosaic + static_cast<int64_t>(r) * side + c;
+    auto P = [centre, side](int dy, int dx) -> int32_t { return centre[static_cast<int64_t>(dy) * side + dx]; };
+
+    const int32_t sharedVertical = Half(P(-1, -1), P(1, -1)) + Half(P(-1, 1), P(1, 1));
+    int32_t northVertical;
+    int32_t southVertical;
+    if (r % 2 == 0)
+    {
+        // R0, B0
+        northVertical = Full(P(-2, 0), P(-1, 0));
+        southVertical = Full(P(0, 0), P(1, 0));
+    }
+    else
+    {
+        // R1, B1: the south term divides only P(2, 0) by 1.1, in double, and
+        // truncates before it takes the absolute value.
+        northVertical = Full(P(0, 0), P(-1, 0));
+        southVertical = std::abs(static_cast<int32_t>(static_cast<double>(P(1, 0)) - static_cast<double>(P(2, 0)) / 1.1));
+    }
+    g_gradients[kNorth] = Half(P(-2, -1), P(0, -1)) + Half(P(-2, 1), P(0, 1)) + sharedVertical + northVertical;
+    g_gradients[kSouth] = Half(P(0, 1), P(2, 1)) + Half(P(0, -1), P(2, -1)) + sharedVertical + southVertical;
+    // E and W share their terms: both measure the change across the cell
+    // between its west and east green neighbours.
+    const int32_t across = Half(P(1, -1), P(1, 1)) + Half(P(-1, -1), P(-1, 1)) + Full(P(0, -1), P(0, 1));
+    g_gradients[kEast] = across;
+    g_gradients[kWest] = across;
+    g_gradients[kNorthEast] = Half(P(-2, 1), P(0, -1)) + Half(P(-1, 2), P(1, 0)) +
+                              Full(P(-1, 1), P(1, -1)) + Full(P(-2, 2), P(0, 0));
+    g_gradients[kSouthEast] = Half(P(2, 1), P(0, -1)) + Half(P(1, 2), P(-1, 0)) +
+                              Full(P(1, 1), P(-1, -1)) + Full(P(2, 2), P(0, 0));
+    g_gradients[kSouthWest] = Half(P(2, -1), P(0, 1)) + Half(P(1, -2), P(-1, 0)) +
+                              Full(P(1, -1), P(-1, 1)) + Full(P(2, -2), P(0, 0));
+    g_gradients[kNorthWest] = Half(P(-2, -1), P(0, 1)) + Half(P(-1, -2), P(1, 0)) +
+                              Full(P(-1, -1), P(1, 1)) + Full(P(-2, -2), P(0, 0));
+}
