@@ -7,6 +7,10 @@
 // neutral grey ramp, saturated and pastel colour patches, sharp edges at 0,
 // 45 and 90 degrees, fine lines one and two cells wide and a smooth gradient.
 //
+// Every colour carries a soft shade that rises and falls by one step per row,
+// so that no neighbourhood is perfectly flat for the demosaic's direction
+// choice.
+//
 // Colours are given on the white-balanced 12-bit scale: a demosaiced channel
 // byte is value / 12. Red and blue samples are divided by the white-balance
 // gain of their row (1.65 or 1.57), so that greys come out grey.
