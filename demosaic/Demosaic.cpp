@@ -2,6 +2,7 @@
 
 #include "bmp/BmpWriter.h"
 #include "demosaic/ColourSums.h"
+#include "demosaic/FastScan.h"
 #include "demosaic/Gradients.h"
 #include "raw/Lattice.h"
 #include "raw/RawX10.h"
@@ -99,9 +100,11 @@ int32_t CRawX10::Demosaic()
     const int32_t a = MosaicSide();
     g_mosaicSide = a;
     const int64_t pixelBytes = int64_t{a} * a * 4;
-    auto pixels = std::make_unique<uint8_t[]>(static_cast<size_t>(pixelBytes));
+    // Every byte is written once: the window by the scan, the rest here.
+    auto pixels = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(pixelBytes));
+    ZeroOutsideWindow(pixels.get(), a);
     WhiteBalanceWindow(m_mosaic.get(), a);
-    ScanWindowByCell(*this, pixels.get());
+    ScanWindowFast(*this, pixels.get());
     const std::string name = m_path + ".bmp";
     return SaveBmp32(name.c_str(), a, a, pixels.get()) != 0 ? 0 : 1;
 }

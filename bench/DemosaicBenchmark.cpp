@@ -1,0 +1,100 @@
+// Benchmarks of the demosaic: the white balance, the scan of the window cell
+// by cell, and the whole pass with its output file; cells of the window.
+#include "bench/BenchSupport.h"
+#include "demosaic/Demosaic.h"
+#include "demosaic/FastScan.h"
+#include "demosaic/Gradients.h"
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <memory>
+
+namespace
+{
+
+void BM_WhiteBalanceWindow(benchmark::State& state)
+{
+    CRawX10 raw;
+    benchsupport::CopyLoadedChart(raw);
+    for (auto _ : state)
+    {
+        // Scaling the same mosaic again and again would overflow nothing
+        // that matters for the timing, but keep it bounded anyway.
+        state.PauseTiming();
+        benchsupport::CopyLoadedChart(raw);
+        state.ResumeTiming();
+        WhiteBalanceWindow(raw.m_mosaic.get(), raw.MosaicSide());
+        benchmark::DoNotOptimize(raw.m_mosaic.get());
+    }
+    state.SetItemsProcessed(state.iterations() * benchsupport::kWindowCells);
+}
+BENCHMARK(BM_WhiteBalanceWindow)->Unit(benchmark::kMillisecond);
+
+// The chart's mosaic after white balance, shared by the scan benchmarks.
+const CRawX10& BalancedChart()
+{
+    static const std::unique_ptr<CRawX10> s_raw = [] {
+        auto raw = std::make_unique<CRawX10>();
+        benchsupport::CopyLoadedChart(*raw);
+        WhiteBalanceWindow(raw->m_mosaic.get(), raw->MosaicSide());
+        return raw;
+    }();
+    return *s_raw;
+}
+
+void BM_ScanWindowByCell(benchmark::State& state)
+{
+    const CRawX10& raw = BalancedChart();
+    g_mosaicSide = raw.MosaicSide();
+    auto pixels = std::make_unique<uint8_t[]>(static_cast<size_t>(benchsupport::kMosaicCells * 4));
+    for (auto _ : state)
+    {
+        ScanWindowByCell(raw, pixels.get());
+        benchmark::DoNotOptimize(pixels.get());
+    }
+    state.SetItemsProcessed(state.iterations() * benchsupport::kWindowCells);
+}
+BENCHMARK(BM_ScanWindowByCell)->Unit(benchmark::kMillisecond);
+
+// The fast scan, one run per instruction-set variant (argument: 0 baseline,
+// 1 AVX2); a variant that the processor lacks is skipped.
+void BM_ScanWindowFast(benchmark::State& state)
+{
+    const auto variant = static_cast<ScanVariant>(state.range(0));
+    const std::vector<ScanVariant> available = AvailableScanVariants();
+    if (std::find(available.begin(), available.end(), variant) == available.end())
+    {
+        state.SkipWithError("variant not available on this processor");
+        return;
+    }
+    state.SetLabel(NameOfScanVariant(variant));
+    const CRawX10& raw = BalancedChart();
+    g_mosaicSide = raw.MosaicSide();
+    auto pixels = std::make_unique<uint8_t[]>(static_cast<size_t>(benchsupport::kMosaicCells * 4));
+    for (auto _ : state)
+    {
+        ScanWindowWith(variant, raw, pixels.get());
+        benchmark::DoNotOptimize(pixels.get());
+    }
+    state.SetItemsProcessed(state.iterations() * benchsupport::kWindowCells);
+}
+BENCHMARK(BM_ScanWindowFast)->Arg(static_cast<int>(ScanVariant::kBaseline))->Arg(static_cast<int>(ScanVariant::kAvx2))->Unit(benchmark::kMillisecond);
+
+// CRawX10::Demosaic: white balance, scan and the written file.
+void BM_Demosaic(benchmark::State& state)
+{
+    CRawX10 raw;
+    for (auto _ : state)
+    {
+        state.PauseTiming();
+        benchsupport::CopyLoadedChart(raw);
+        state.ResumeTiming();
+        if (raw.Demosaic() != 0)
+            state.SkipWithError("write failed");
+    }
+    state.SetItemsProcessed(state.iterations() * benchsupport::kWindowCells);
+}
+BENCHMARK(BM_Demosaic)->Unit(benchmark::kMillisecond);
+
+}  // namespace

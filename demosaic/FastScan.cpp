@@ -1,0 +1,114 @@
+// Dispatch of the fast demosaic scan: the choice of the compiled variant, its
+// scratch memory, and the fallback to the per-cell rules.
+#include "demosaic/FastScan.h"
+
+#include "demosaic/Demosaic.h"
+#include "demosaic/FastScanVariants.h"
+#include "demosaic/Gradients.h"
+#include "raw/RawX10.h"
+
+#include <cstring>
+#include <memory>
+
+namespace
+{
+
+bool ProcessorHasAvx2()
+{
+#if defined(DIAGRAW_FAST_SCAN_AVX2)
+    return __builtin_cpu_supports("avx2") != 0;
+#else
+    return false;
+#endif
+}
+
+}  // namespace
+
+std::vector<ScanVariant> AvailableScanVariants()
+{
+    std::vector<ScanVariant> variants{ScanVariant::kBaseline};
+    if (ProcessorHasAvx2())
+        variants.push_back(ScanVariant::kAvx2);
+    return variants;
+}
+
+const char* NameOfScanVariant(ScanVariant variant)
+{
+    return variant == ScanVariant::kAvx2 ? "avx2" : "baseline";
+}
+
+void ScanWindowFast(const CRawX10& raw, uint8_t* pixels)
+{
+    ScanWindowWith(AvailableScanVariants().back(), raw, pixels);
+}
+
+void ScanWindowWith(ScanVariant variant, const CRawX10& raw, uint8_t* pixels)
+{
+    const int32_t side = g_mosaicSide;
+    const int32_t first = kWindowMargin;
+    const int32_t last = side - 1 - kWindowMargin;
+    if (last < first)
+        return;  // no window
+    const uint16_t* mosaic = raw.m_mosaic.get();
+
+    // Scratch: per row, lengths rounded up to whole cache lines.
+    const int32_t splitLength = ((last - first) / 2 + 3 + 31) / 32 * 32;
+    const auto length = static_cast<size_t>(splitLength);
+    auto samples = std::make_unique<int16_t[]>(13 * length);
+    auto quotients = std::make_unique<double[]>(3 * length);
+    auto rowPixels = std::make_unique<uint32_t[]>(2 * length);
+
+    FastScanWork work;
+    work.mosaic = mosaic;
+    work.side = side;
+    work.firstRow = first;
+    work.lastRow = last;
+    work.firstColumn = first;
+    work.lastColumn = last;
+    work.pixels = pixels;
+    work.splitLength = splitLength;
+    work.split = samples.get();
+    work.north = samples.get() + 10 * length;
+    work.south = samples.get() + 11 * length;
+    work.southOfOddRow = samples.get() + 12 * length;
+    work.quotients = quotients.get();
+    work.greenPixels = rowPixels.get();
+    work.colourPixels = rowPixels.get() + length;
+
+    bool exact;
+#if defined(DIAGRAW_FAST_SCAN_AVX2)
+    if (variant == ScanVariant::kAvx2 && ProcessorHasAvx2())
+        exact = ScanWindowRowsAvx2(work);
+    else
+        exact = ScanWindowRowsBaseline(work);
+#else
+    (void)variant;
+    exact = ScanWindowRowsBaseline(work);
+#endif
+    // Samples that no 12-bit input can produce: the per-cell rules redo the
+    // whole window.
+    if (!exact)
+        ScanWindowByCell(raw, pixels);
+}
+
+void ZeroOutsideWindow(uint8_t* pixels, int32_t side)
+{
+    // Storage rows 9 to side - 8 hold the window; in each of them pixels 9 to
+    // side - 8. With no window every byte is zeroed.
+    const int64_t rowBytes = int64_t{side} * 4;
+    const int32_t firstRow = kWindowMargin + 1;
+    const int32_t lastRow = side - kWindowMargin;
+    if (lastRow < firstRow)
+    {
+        std::memset(pixels, 0, static_cast<size_t>(rowBytes * side));
+        return;
+    }
+    std::memset(pixels, 0, static_cast<size_t>(rowBytes * firstRow));
+    for (int32_t row = firstRow; row <= lastRow; ++row)
+    {
+        uint8_t* line = pixels + row * rowBytes;
+        std::memset(line, 0, static_cast<size_t>(firstRow) * 4);
+        std::memset(line + int64_t{lastRow + 1} * 4, 0, static_cast<size_t>(side - 1 - lastRow) * 4);
+    }
+    std::memset(pixels + (lastRow + 1) * rowBytes, 0, static_cast<size_t>(rowBytes * (side - 1 - lastRow)));
+}

@@ -1,0 +1,7 @@
+// The fast scan body built for the baseline instruction set of the target.
+#include "demosaic/FastScanKernel.h"
+
+bool ScanWindowRowsBaseline(const FastScanWork& work)
+{
+    return ScanRows(work);
+}

@@ -1,0 +1,41 @@
+// Inside the fast demosaic scan: the job that its dispatcher (FastScan.cpp)
+// hands to one compiled variant of the scan body (FastScanKernel.h).
+//
+// The dispatcher owns every buffer; a variant only reads the mosaic and
+// writes the pixels of the window and its scratch rows. The struct holds
+// plain pointers and numbers and no code, so that nothing in it is compiled
+// with a wider instruction set than the processor may have.
+#pragma once
+
+#include <cstdint>
+
+struct FastScanWork
+{
+    const uint16_t* mosaic;  // side x side samples, white-balanced
+    int32_t side;
+    int32_t firstRow;        // window rows and columns, inclusive, at least two
+    int32_t lastRow;         // cells inside every edge; firstColumn even
+    int32_t firstColumn;
+    int32_t lastColumn;
+    uint8_t* pixels;         // side x side BGR0 pixels, bottom-up
+
+    // Scratch memory, splitLength elements per row unless said otherwise.
+    int32_t splitLength;     // at least (lastColumn - firstColumn) / 2 + 3
+    int16_t* split;          // 10 rows: the even and odd columns of 5 mosaic rows
+    int16_t* north;          // green N slots of one row
+    int16_t* south;          // green S slots of one row
+    int16_t* southOfOddRow;  // south vertical terms of the red and blue cells
+    double* quotients;       // 3 rows of pair differences divided by 1.1
+    uint32_t* greenPixels;   // the pixels of one row's green cells
+    uint32_t* colourPixels;  // the pixels of one row's red and blue cells
+};
+
+// The scan body built for the baseline of the target (any x86-64, or the
+// default of another architecture). Returns false when the mosaic held a
+// sample of 8192 or more, for which the pixels written are not exact.
+bool ScanWindowRowsBaseline(const FastScanWork& work);
+
+#if defined(DIAGRAW_FAST_SCAN_AVX2)
+// The same body built for processors with AVX2.
+bool ScanWindowRowsAvx2(const FastScanWork& work);
+#endif
