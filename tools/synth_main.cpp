@@ -5,6 +5,7 @@
 #include "tools/Chart.h"
 
 #include <cstdio>
+#include <new>
 #include <vector>
 
 int main(int argc, char** argv)
@@ -14,11 +15,24 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: diagraw-synth OUT\n");
         return 2;
     }
-    const std::vector<uint8_t> file = MakeChartFile();
+    // The output is opened first, so that a path that cannot be written
+    // fails before the chart is rendered.
     std::FILE* out = std::fopen(argv[1], "wb");
     if (out == nullptr)
     {
         std::perror(argv[1]);
+        return 1;
+    }
+    std::vector<uint8_t> file;
+    try
+    {
+        file = MakeChartFile();
+    }
+    catch (const std::bad_alloc&)
+    {
+        std::fprintf(stderr, "%s: out of memory\n", argv[1]);
+        std::fclose(out);
+        std::remove(argv[1]);
         return 1;
     }
     const bool written = std::fwrite(file.data(), 1, file.size(), out) == file.size();
