@@ -21,7 +21,8 @@ using OutputHandle = intptr_t;
 inline constexpr OutputHandle kInvalidOutput = -1;
 
 // Creates a new temporary file with a unique name in the directory of
-// finalName and opens it for writing; its name is stored in tempName.
+// finalName, with the permissions of a newly created file, and opens it for
+// writing; its name is stored in tempName.
 OutputHandle CreateTempBeside(const std::string& finalName, std::string& tempName);
 
 // Writes all count bytes, continuing after short writes; false on any error.
@@ -30,8 +31,8 @@ bool WriteAll(OutputHandle file, const void* bytes, size_t count);
 // Closes the file; false when the system reports that the close failed.
 bool CloseOutput(OutputHandle file);
 
-// Gives the closed temporary the permissions of a newly created file and moves
-// it over finalName, replacing an existing file of that name.
+// Moves the closed temporary over finalName, replacing an existing file of
+// that name.
 bool ReplaceWithTemp(const std::string& tempName, const std::string& finalName);
 
 // Removes a file; used to drop a temporary after a failure.

@@ -38,6 +38,15 @@ OutputHandle CreateTempBeside(const std::string& finalName, std::string& tempNam
     const int fd = mkstemp(pattern.data());
     if (fd < 0)
         return kInvalidOutput;
+    // mkstemp makes the file private (0600); the output is to have the mode of
+    // any new file. Set through the descriptor, never by name: the name lies
+    // in a directory that others may be able to write.
+    if (fchmod(fd, NewFileMode()) != 0)
+    {
+        close(fd);
+        unlink(pattern.c_str());
+        return kInvalidOutput;
+    }
     tempName = pattern;
     return fd;
 }
@@ -72,8 +81,6 @@ bool CloseOutput(OutputHandle file)
 
 bool ReplaceWithTemp(const std::string& tempName, const std::string& finalName)
 {
-    if (chmod(tempName.c_str(), NewFileMode()) != 0)
-        return false;
     return rename(tempName.c_str(), finalName.c_str()) == 0;
 }
 
