@@ -4,6 +4,7 @@
 #include "demosaic/ColourSums.h"
 #include "demosaic/FastScan.h"
 #include "demosaic/Gradients.h"
+#include "raw/LargeBuffers.h"
 #include "raw/Lattice.h"
 #include "raw/RawX10.h"
 
@@ -101,7 +102,7 @@ int32_t CRawX10::Demosaic()
     g_mosaicSide = a;
     const int64_t pixelBytes = int64_t{a} * a * 4;
     // Every byte is written once: the window by the scan, the rest here.
-    auto pixels = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(pixelBytes));
+    const ScratchBuffer pixels = AcquireScratchBuffer(static_cast<size_t>(pixelBytes));
     ZeroOutsideWindow(pixels.get(), a);
     WhiteBalanceWindow(m_mosaic.get(), a);
     ScanWindowFast(*this, pixels.get());
