@@ -58,7 +58,7 @@ void BM_ScanWindowByCell(benchmark::State& state)
 BENCHMARK(BM_ScanWindowByCell)->Unit(benchmark::kMillisecond);
 
 // The fast scan, one run per instruction-set variant (argument: 0 baseline,
-// 1 AVX2); a variant that the processor lacks is skipped.
+// 1 AVX2, 2 AVX-512); a variant that the processor lacks is skipped.
 void BM_ScanWindowFast(benchmark::State& state)
 {
     const auto variant = static_cast<ScanVariant>(state.range(0));
@@ -79,7 +79,9 @@ void BM_ScanWindowFast(benchmark::State& state)
     }
     state.SetItemsProcessed(state.iterations() * benchsupport::kWindowCells);
 }
-BENCHMARK(BM_ScanWindowFast)->Arg(static_cast<int>(ScanVariant::kBaseline))->Arg(static_cast<int>(ScanVariant::kAvx2))->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ScanWindowFast)->Arg(static_cast<int>(ScanVariant::kBaseline))->Arg(static_cast<int>(ScanVariant::kAvx2))
+    ->Arg(static_cast<int>(ScanVariant::kAvx512))
+    ->Unit(benchmark::kMillisecond);
 
 // CRawX10::Demosaic: white balance, scan and the written file.
 void BM_Demosaic(benchmark::State& state)

@@ -13,12 +13,24 @@
 namespace
 {
 
-bool ProcessorHasAvx2()
+// Whether the processor (and the operating system, which must save the wider
+// registers) supports a variant; the compiler's check covers both.
+bool ProcessorRuns(ScanVariant variant)
 {
-#if defined(DIAGRAW_FAST_SCAN_AVX2)
-    return __builtin_cpu_supports("avx2") != 0;
-#else
+#if defined(DIAGRAW_FAST_SCAN_X86)
+    switch (variant)
+    {
+    case ScanVariant::kBaseline:
+        return true;
+    case ScanVariant::kAvx2:
+        return __builtin_cpu_supports("avx2") != 0;
+    case ScanVariant::kAvx512:
+        return __builtin_cpu_supports("avx512f") != 0 && __builtin_cpu_supports("avx512bw") != 0 &&
+               __builtin_cpu_supports("avx512vl") != 0 && __builtin_cpu_supports("avx512dq") != 0;
+    }
     return false;
+#else
+    return variant == ScanVariant::kBaseline;
 #endif
 }
 
@@ -26,15 +38,25 @@ bool ProcessorHasAvx2()
 
 std::vector<ScanVariant> AvailableScanVariants()
 {
-    std::vector<ScanVariant> variants{ScanVariant::kBaseline};
-    if (ProcessorHasAvx2())
-        variants.push_back(ScanVariant::kAvx2);
+    std::vector<ScanVariant> variants;
+    for (const ScanVariant variant : {ScanVariant::kBaseline, ScanVariant::kAvx2, ScanVariant::kAvx512})
+        if (ProcessorRuns(variant))
+            variants.push_back(variant);
     return variants;
 }
 
 const char* NameOfScanVariant(ScanVariant variant)
 {
-    return variant == ScanVariant::kAvx2 ? "avx2" : "baseline";
+    switch (variant)
+    {
+    case ScanVariant::kAvx2:
+        return "avx2";
+    case ScanVariant::kAvx512:
+        return "avx512";
+    case ScanVariant::kBaseline:
+        break;
+    }
+    return "baseline";
 }
 
 void ScanWindowFast(const CRawX10& raw, uint8_t* pixels)
@@ -56,7 +78,7 @@ void ScanWindowWith(ScanVariant variant, const CRawX10& raw, uint8_t* pixels)
     const auto length = static_cast<size_t>(splitLength);
     auto samples = std::make_unique<int16_t[]>(13 * length);
     auto quotients = std::make_unique<double[]>(3 * length);
-    auto rowPixels = std::make_unique<uint32_t[]>(2 * length);
+    auto rowPixels = std::make_unique<uint32_t[]>(4 * length);
 
     FastScanWork work;
     work.mosaic = mosaic;
@@ -74,15 +96,20 @@ void ScanWindowWith(ScanVariant variant, const CRawX10& raw, uint8_t* pixels)
     work.quotients = quotients.get();
     work.greenPixels = rowPixels.get();
     work.colourPixels = rowPixels.get() + length;
+    work.mirroredPixels = rowPixels.get() + 2 * length;
 
+    // A variant the processor lacks falls back to the baseline.
+    if (!ProcessorRuns(variant))
+        variant = ScanVariant::kBaseline;
     bool exact;
-#if defined(DIAGRAW_FAST_SCAN_AVX2)
-    if (variant == ScanVariant::kAvx2 && ProcessorHasAvx2())
+#if defined(DIAGRAW_FAST_SCAN_X86)
+    if (variant == ScanVariant::kAvx512)
+        exact = ScanWindowRowsAvx512(work);
+    else if (variant == ScanVariant::kAvx2)
         exact = ScanWindowRowsAvx2(work);
     else
         exact = ScanWindowRowsBaseline(work);
 #else
-    (void)variant;
     exact = ScanWindowRowsBaseline(work);
 #endif
     // Samples that no 12-bit input can produce: the per-cell rules redo the

@@ -21,12 +21,13 @@ enum class ScanVariant : uint8_t
 {
     kBaseline,  // the target's baseline (SSE2 on x86-64)
     kAvx2,      // x86-64 with AVX2
+    kAvx512,    // x86-64 with AVX-512 F, BW, VL and DQ
 };
 
 // The variants this processor can run, the baseline first and the widest last.
 std::vector<ScanVariant> AvailableScanVariants();
 
-// A short name for reports: "baseline" or "avx2".
+// A short name for reports: "baseline", "avx2" or "avx512".
 const char* NameOfScanVariant(ScanVariant variant);
 
 // Scans the window with the widest available variant.

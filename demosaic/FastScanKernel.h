@@ -94,13 +94,17 @@ inline Sample Larger(Sample a, Sample b)
     return a > b ? a : b;
 }
 
-// Byte of a missing channel: ((sum - nativeSum) / n + sample) / 12 in the
-// precision of the per-cell rule, limited to 0 to 255. reciprocal is 1.0f / n.
+// Byte of a missing channel: ((sum - nativeSum) / n + sample) / 12 as the
+// per-cell rule computes it, limited to 0 to 255; reciprocal is 1.0f / n.
+// The mean difference lies within +-8191 (n estimates of 0 to 8191 each on
+// either side), so e = mean + sample fits 16 bits, and for such e the
+// single-precision quotient e / 12.0f truncates to the integer quotient.
 inline uint32_t InterpolatedByte(Sum sum, Sum nativeSum, float reciprocal, Sample sample)
 {
     const int32_t difference = static_cast<int32_t>(sum) - static_cast<int32_t>(nativeSum);
     const auto mean = static_cast<int32_t>(static_cast<float>(difference) * reciprocal);
-    const auto value = static_cast<int32_t>(static_cast<float>(mean + sample) / 12.0f);
+    const auto e = static_cast<Sample>(mean + sample);
+    const auto value = static_cast<Sample>(e / 12);
     return static_cast<uint32_t>(value < 0 ? 0 : value > 255 ? 255 : value);
 }
 
@@ -580,17 +584,22 @@ inline bool ScanRows(const FastScanWork& work)
         }
 
         // Mirrored placement: cell (r, c) is pixel side - c of storage row
-        // side - r, so the row runs backwards through the pixels.
-        uint8_t* out = pixels + (static_cast<int64_t>(side - r) * side + (side - firstColumn)) * 4;
-        const uint32_t* colour = buffers.colourPixels;
-        const uint32_t* green = buffers.greenPixels;
-        for (int32_t j = 0; j < greenCount; ++j)
-        {
-            std::memcpy(out - 8 * j, &colour[j], 4);
-            std::memcpy(out - 8 * j - 4, &green[j], 4);
-        }
+        // side - r, so the row runs backwards through the pixels. The cells
+        // are laid out in that order first (from the last column: a lone red
+        // or blue cell when the width is odd, then green and red/blue pairs),
+        // and the row is copied in one piece.
+        uint32_t* mirrored = buffers.mirroredPixels;
         if (colourCount > greenCount)
-            std::memcpy(out - 8 * greenCount, &colour[greenCount], 4);
+            *mirrored++ = buffers.colourPixels[greenCount];
+        const uint32_t* lastGreen = buffers.greenPixels + greenCount - 1;
+        const uint32_t* lastColour = buffers.colourPixels + greenCount - 1;
+        for (int32_t k = 0; k < greenCount; ++k)
+        {
+            mirrored[2 * k] = lastGreen[-k];
+            mirrored[2 * k + 1] = lastColour[-k];
+        }
+        std::memcpy(pixels + (static_cast<int64_t>(side - r) * side + (side - lastColumn)) * 4, buffers.mirroredPixels,
+                    static_cast<size_t>(colourCount + greenCount) * 4);
     }
     return all < 8192;
 }

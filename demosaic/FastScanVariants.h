@@ -28,6 +28,7 @@ struct FastScanWork
     double* quotients;       // 3 rows of pair differences divided by 1.1
     uint32_t* greenPixels;   // the pixels of one row's green cells
     uint32_t* colourPixels;  // the pixels of one row's red and blue cells
+    uint32_t* mirroredPixels;  // one row's pixels in output order, 2 x splitLength
 };
 
 // The scan body built for the baseline of the target (any x86-64, or the
@@ -35,7 +36,9 @@ struct FastScanWork
 // sample of 8192 or more, for which the pixels written are not exact.
 bool ScanWindowRowsBaseline(const FastScanWork& work);
 
-#if defined(DIAGRAW_FAST_SCAN_AVX2)
-// The same body built for processors with AVX2.
+#if defined(DIAGRAW_FAST_SCAN_X86)
+// The same body built for processors with AVX2, and with AVX-512 (F, BW, VL
+// and DQ, 512-bit vectors).
 bool ScanWindowRowsAvx2(const FastScanWork& work);
+bool ScanWindowRowsAvx512(const FastScanWork& work);
 #endif

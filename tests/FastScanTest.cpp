@@ -136,12 +136,13 @@ class FastScanVariant : public testing::TestWithParam<ScanVariant>
 {
 };
 
-// Sides 17 (one column of window) to 60: the window's red-and-blue and green
-// counts take every remainder of 8 and 16 lanes, odd and even widths alike.
+// Sides 17 (one column of window) to 100: the window's red-and-blue and
+// green counts (1 to 42) take every remainder of 8, 16 and 32 lanes, odd and
+// even widths alike.
 TEST_P(FastScanVariant, MatchesThePerCellRulesOnRandomMosaicsOfEverySide)
 {
     std::mt19937 random(20240611);
-    for (int32_t side = 17; side <= 60; ++side)
+    for (int32_t side = 17; side <= 100; ++side)
         for (Content content : {Content::Full12Bit, Content::WhiteBalanced, Content::Largest13Bit,
                                 Content::NearlyFlat, Content::ZeroRegions, Content::Edges})
         {
@@ -255,6 +256,14 @@ TEST(FastScanArithmetic, ReciprocalMultiplicationGivesTheIntegerQuotient)
         for (int32_t d = -65535; d <= 65535; ++d)
             ASSERT_EQ(static_cast<int32_t>(static_cast<float>(d) * reciprocal), d / n) << d << " / " << n;
     }
+}
+
+// The division by 12 is done on integers: the same truncated quotient as the
+// single-precision division for every 16-bit value.
+TEST(FastScanArithmetic, IntegerDivisionByTwelveEqualsTheFloatDivision)
+{
+    for (int32_t e = -32768; e <= 32767; ++e)
+        ASSERT_EQ(static_cast<int32_t>(static_cast<float>(e) / 12.0f), e / 12) << e;
 }
 
 // The bytes of the 16-bit body against the per-cell forms, over every sample
