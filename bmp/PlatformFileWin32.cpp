@@ -16,6 +16,8 @@ namespace platform
 namespace
 {
 
+// Directory in which the temporary for path is made: the path up to its last
+// separator, the drive of a "C:name" path, or "." for a bare name.
 std::string DirectoryOf(const std::string& path)
 {
     const size_t slash = path.find_last_of("/\\");
@@ -23,16 +25,14 @@ std::string DirectoryOf(const std::string& path)
         return path.substr(0, slash + 1);
     if (path.size() >= 2 && path[1] == ':')
         return path.substr(0, 2);  // "C:name" lies in the current directory of drive C
-    return std::string();
+    return std::string(".");
 }
 
 }  // namespace
 
 OutputHandle CreateTempBeside(const std::string& finalName, std::string& tempName)
 {
-    std::string directory = DirectoryOf(finalName);
-    if (directory.empty())
-        directory = ".";
+    const std::string directory = DirectoryOf(finalName);
     char unique[MAX_PATH];
     // GetTempFileNameA reserves a unique name by creating an empty file.
     if (GetTempFileNameA(directory.c_str(), "dgr", 0, unique) == 0)
