@@ -1,9 +1,10 @@
 // The field previews and the composite mosaic preview.
 //
-// Both previews look up whole pixels in tables made from FieldPreviewValue
-// and MosaicPreviewValue for every 12-bit sample, and write every byte of
-// their pixel buffer once (a lit pixel with its three zero bytes, the black
-// border as zeros), so the buffer needs no clearing beforehand.
+// Both previews compute their display values on 16-bit integers, many
+// pixels at a time, with formulas that give exactly FieldPreviewValue and
+// MosaicPreviewValue, and write every byte of their pixel buffer once (a lit
+// pixel with its three zero bytes, the black border as zeros), so the buffer
+// needs no clearing beforehand.
 #include "bmp/Previews.h"
 
 #include "bmp/BmpWriter.h"
@@ -12,7 +13,9 @@
 #include "raw/RawX10.h"
 
 #include <array>
+#include <bit>
 #include <cstring>
+#include <memory>
 #include <string>
 
 namespace
@@ -20,27 +23,25 @@ namespace
 
 using Pixel = std::array<uint8_t, 4>;  // blue, green, red, 0
 
-constexpr int32_t kTableSamples = 4096;
+static_assert(std::endian::native == std::endian::little,
+              "pixels are assembled as blue | green << 8 | red << 16 and stored as four bytes");
 
-// The pixels that light one colour for every 12-bit sample.
-struct PixelTable
+// The field preview's pixel of a sample as blue | green << 8 | red << 16:
+// q = s / 12; green q, red and blue floor(8q / 5) (which is the double
+// product q * 1.6 truncated, the double 1.6 lying just above 1.6), each at
+// most 255. In 16-bit integers this holds for every sample (checked in the
+// tests).
+inline uint32_t FieldGreenPixel(uint16_t s)
 {
-    Pixel pixels[kTableSamples];
-};
-
-template <typename ValueOf>
-void FillTable(PixelTable& table, CellColour colour, ValueOf valueOf)
-{
-    for (int32_t s = 0; s < kTableSamples; ++s)
-    {
-        table.pixels[s] = Pixel{};
-        table.pixels[s][PixelByteOfColour(colour)] = valueOf(static_cast<uint16_t>(s));
-    }
+    const auto q = static_cast<uint16_t>(s / 12);
+    return uint32_t{q > 255 ? uint16_t{255} : q} << 8;
 }
 
-void StorePixel(uint8_t* at, const Pixel& pixel)
+inline uint32_t FieldRedBlueValue(uint16_t s)
 {
-    std::memcpy(at, pixel.data(), 4);
+    const auto q = static_cast<uint16_t>(s / 12);
+    const auto t = static_cast<uint16_t>(static_cast<uint16_t>(q * 8) / 5);
+    return t > 255 ? 255u : t;
 }
 
 }  // namespace
@@ -50,53 +51,96 @@ int32_t CRawX10::SaveFieldPreview(const uint16_t* field)
     // One pixel per field sample, upright: field row y is picture row y from
     // the top, so it goes to storage row m_height - 1 - y of the bottom-up BMP.
     // Along a field row the colours alternate: blue and green in even rows,
-    // green and red in odd ones. Every sample from 4095 up gives 255 in its
-    // channel, so larger samples take the table entry of 4095.
+    // green and red in odd ones. A row is laid out in a scratch row, two
+    // samples at a time, and copied in one piece.
     const int64_t width = m_width;
     const int64_t height = m_height;
     const ScratchBuffer pixels = AcquireScratchBuffer(static_cast<size_t>(width * height * 4));
-    PixelTable red;
-    PixelTable green;
-    PixelTable blue;
-    FillTable(red, CellColour::Red, [](uint16_t s) { return FieldPreviewValue(s, false); });
-    FillTable(green, CellColour::Green, [](uint16_t s) { return FieldPreviewValue(s, true); });
-    FillTable(blue, CellColour::Blue, [](uint16_t s) { return FieldPreviewValue(s, false); });
+    auto scratch = std::make_unique<uint32_t[]>(static_cast<size_t>(width));
+    const auto pairs = static_cast<int32_t>(width / 2);
     for (int64_t y = 0; y < height; ++y)
     {
         const uint16_t* samples = field + y * width;
-        uint8_t* out = pixels.get() + (height - 1 - y) * width * 4;
-        const PixelTable& atEvenX = y % 2 == 0 ? blue : green;
-        const PixelTable& atOddX = y % 2 == 0 ? green : red;
-        for (int64_t x = 0; x < width; ++x)
+        uint32_t* line = scratch.get();
+        if (y % 2 == 0)
         {
-            const uint16_t s = samples[x] < kTableSamples ? samples[x] : kTableSamples - 1;
-            StorePixel(out + x * 4, (x % 2 == 0 ? atEvenX : atOddX).pixels[s]);
+            for (int32_t i = 0; i < pairs; ++i)
+            {
+                line[2 * i] = FieldRedBlueValue(samples[2 * i]);  // blue
+                line[2 * i + 1] = FieldGreenPixel(samples[2 * i + 1]);
+            }
+            if (width % 2 != 0)
+                line[width - 1] = FieldRedBlueValue(samples[width - 1]);
         }
+        else
+        {
+            for (int32_t i = 0; i < pairs; ++i)
+            {
+                line[2 * i] = FieldGreenPixel(samples[2 * i]);
+                line[2 * i + 1] = FieldRedBlueValue(samples[2 * i + 1]) << 16;  // red
+            }
+            if (width % 2 != 0)
+                line[width - 1] = FieldGreenPixel(samples[width - 1]);
+        }
+        std::memcpy(pixels.get() + (height - 1 - y) * width * 4, line, static_cast<size_t>(width) * 4);
     }
     const std::string name = m_path + (field == m_field0.get() ? ".f0.bmp" : ".f1.bmp");
     return SaveBmp32(name.c_str(), m_width, m_height, pixels.get()) != 0 ? 0 : 1;
 }
+
+namespace
+{
+
+// The colour of a cell as two masks (all ones or zero).
+struct ColourMasks
+{
+    uint32_t isGreen;
+    uint32_t isRed;
+};
+
+// The mosaic preview's pixel of a sample of at most 4095, as blue | green <<
+// 8 | red << 16. Computed on integers, which for 12-bit samples gives the
+// values of MosaicPreviewValue exactly (every sample is checked in the
+// tests): green s / 13; red and blue t1 = floor(1.61 s), taken as s +
+// floor(39977 s / 2^16), t2 = floor(8 t1 / 5) and t2 / 13.
+inline uint32_t MosaicPreviewPixel(uint16_t s, ColourMasks colour)
+{
+    const auto green = static_cast<uint16_t>(s / 13);
+    const auto t1 = static_cast<uint16_t>(s + static_cast<uint16_t>((uint32_t{s} * 39977u) >> 16));
+    const auto t2 = static_cast<uint16_t>(static_cast<uint16_t>(t1 * 8) / 5);
+    const auto redBlue = static_cast<uint16_t>(t2 / 13);
+    const uint32_t value = (colour.isGreen & green) | (~colour.isGreen & redBlue);
+    const uint32_t v = value > 255 ? 255 : value;
+    return (v << 8 & colour.isGreen) | (v << 16 & colour.isRed) | (v & ~colour.isGreen & ~colour.isRed);
+}
+
+ColourMasks MasksOfCell(int32_t r, int32_t c)
+{
+    const CellColour colour = ColourOfCell(r, c);
+    return {colour == CellColour::Green ? ~0u : 0u, colour == CellColour::Red ? ~0u : 0u};
+}
+
+}  // namespace
 
 int32_t CRawX10::SaveMosaicPreview()
 {
     // Cells 2 to a - 3 of each row and column are drawn, mirrored left to
     // right: cell (r, c) goes to pixel a - c of storage row a - r. The rest of
     // the picture (storage rows and pixels 0 to 2 and a - 1) stays black.
-    // Along a row the odd columns are green and the even ones alternate red
-    // and blue in pairs of columns. Samples above 12 bits, which no input
-    // gives, are computed one by one.
+    //
+    // A storage row is laid out in a scratch row in pixel order, from the
+    // last drawn column backwards, four cells at a time: along a row the
+    // colours repeat every four columns (odd columns green, the even ones red
+    // and blue in turn), so the four positions of a step have fixed colours
+    // and the loop vectorises. A row holding a sample above 12 bits, which no
+    // input gives, is computed cell by cell with MosaicPreviewValue.
     const int64_t a = MosaicSide();
     const int64_t rowBytes = a * 4;
     const ScratchBuffer pixels = AcquireScratchBuffer(static_cast<size_t>(a * rowBytes));
-    PixelTable red;
-    PixelTable green;
-    PixelTable blue;
-    FillTable(red, CellColour::Red, [](uint16_t s) { return MosaicPreviewValue(s, false); });
-    FillTable(green, CellColour::Green, [](uint16_t s) { return MosaicPreviewValue(s, true); });
-    FillTable(blue, CellColour::Blue, [](uint16_t s) { return MosaicPreviewValue(s, false); });
-
     const int64_t first = 2;
     const int64_t last = a - 3;
+    const int64_t drawn = last - first + 1;
+    auto scratch = std::make_unique<uint32_t[]>(static_cast<size_t>(drawn > 0 ? drawn : 1));
     for (int64_t row = 0; row < a; ++row)
     {
         const int64_t r = a - row;
@@ -109,22 +153,42 @@ int32_t CRawX10::SaveMosaicPreview()
         std::memset(out, 0, static_cast<size_t>(a - last) * 4);  // pixels 0 to a - last - 1
         std::memset(out + (a - first + 1) * 4, 0, static_cast<size_t>(first - 1) * 4);
         const uint16_t* samples = m_mosaic.get() + r * a;
+        uint16_t all = 0;
         for (int64_t c = first; c <= last; ++c)
+            all = static_cast<uint16_t>(all | samples[c]);
+        uint32_t* line = scratch.get();
+        const auto r32 = static_cast<int32_t>(r);
+        if (all < 4096)
         {
-            const CellColour colour = ColourOfCell(static_cast<int32_t>(r), static_cast<int32_t>(c));
-            const uint16_t s = samples[c];
-            if (s < kTableSamples)
+            const ColourMasks k0 = MasksOfCell(r32, static_cast<int32_t>(last));
+            const ColourMasks k1 = MasksOfCell(r32, static_cast<int32_t>(last - 1));
+            const ColourMasks k2 = MasksOfCell(r32, static_cast<int32_t>(last - 2));
+            const ColourMasks k3 = MasksOfCell(r32, static_cast<int32_t>(last - 3));
+            const uint16_t* fromLast = samples + last;
+            const auto quads = static_cast<int32_t>(drawn / 4);
+            for (int32_t q = 0; q < quads; ++q)
             {
-                const PixelTable& table = colour == CellColour::Green ? green : colour == CellColour::Red ? red : blue;
-                StorePixel(out + (a - c) * 4, table.pixels[s]);
+                const uint16_t* s = fromLast - 4 * q;
+                line[4 * q + 0] = MosaicPreviewPixel(s[0], k0);
+                line[4 * q + 1] = MosaicPreviewPixel(s[-1], k1);
+                line[4 * q + 2] = MosaicPreviewPixel(s[-2], k2);
+                line[4 * q + 3] = MosaicPreviewPixel(s[-3], k3);
             }
-            else
+            for (int64_t k = int64_t{quads} * 4; k < drawn; ++k)
+                line[k] = MosaicPreviewPixel(samples[last - k], MasksOfCell(r32, static_cast<int32_t>(last - k)));
+        }
+        else
+        {
+            for (int64_t k = 0; k < drawn; ++k)
             {
+                const int64_t c = last - k;
+                const CellColour colour = ColourOfCell(r32, static_cast<int32_t>(c));
                 Pixel pixel{};
-                pixel[PixelByteOfColour(colour)] = MosaicPreviewValue(s, colour == CellColour::Green);
-                StorePixel(out + (a - c) * 4, pixel);
+                pixel[PixelByteOfColour(colour)] = MosaicPreviewValue(samples[c], colour == CellColour::Green);
+                std::memcpy(&line[k], pixel.data(), 4);
             }
         }
+        std::memcpy(out + (a - last) * 4, line, static_cast<size_t>(drawn) * 4);
     }
     const std::string name = m_path + ".src.bmp";
     const auto side = static_cast<int32_t>(a);

@@ -60,8 +60,12 @@ struct SplitRows
 
 inline Sample Full(Sample p, Sample q)
 {
+    // The larger of the two differences: the compiler keeps this in 16-bit
+    // lanes (subtractions and a maximum), where a test of the sign becomes a
+    // compare and a blend, or a detour through 32 bits.
     const auto d = static_cast<Sample>(p - q);
-    return d < 0 ? static_cast<Sample>(-d) : d;
+    const auto e = static_cast<Sample>(q - p);
+    return d > e ? d : e;
 }
 
 inline Sample Half(Sample p, Sample q)
@@ -151,11 +155,13 @@ inline void SumUsableDirections(const Sample g[8], const Estimates& e, Sum& firs
     Sum sum3 = 0;
     int32_t n = 0;
     auto addIfUsable = [&](int k) {
-        const bool usable = static_cast<Sample>(g[k] - minimum) < halfMaximum;
-        sum1 = static_cast<Sum>(sum1 + (usable ? e.first[k] : 0));
-        sum2 = static_cast<Sum>(sum2 + (usable ? e.second[k] : 0));
-        sum3 = static_cast<Sum>(sum3 + (usable ? e.third[k] : 0));
-        n += usable ? 1 : 0;
+        // All ones for a usable direction: the estimates are masked with an
+        // AND, which the compiler keeps as one instruction per vector.
+        const auto usable = static_cast<Sum>(static_cast<Sample>(g[k] - minimum) < halfMaximum ? 0xFFFF : 0);
+        sum1 = static_cast<Sum>(sum1 + (e.first[k] & usable));
+        sum2 = static_cast<Sum>(sum2 + (e.second[k] & usable));
+        sum3 = static_cast<Sum>(sum3 + (e.third[k] & usable));
+        n += usable & 1;
     };
     addIfUsable(0);
     addIfUsable(1);

@@ -2,10 +2,15 @@
 // variant that this processor runs: random mosaics of many sides (every
 // remainder of the vector widths), flat and empty regions, the chart, the
 // border of the pixel buffer, and the arithmetic identities the scan relies on.
+// Also the vectorised previews against their display-value functions for
+// every sample value, and the four files of a run on the chart.
+#include "bmp/BmpWriter.h"
+#include "bmp/Previews.h"
 #include "demosaic/Demosaic.h"
 #include "demosaic/FastScan.h"
 #include "demosaic/FastScanKernel.h"
 #include "demosaic/Gradients.h"
+#include "raw/Lattice.h"
 #include "raw/RawX10.h"
 #include "tools/Chart.h"
 
@@ -13,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <random>
@@ -288,6 +294,80 @@ TEST(FastScanArithmetic, BytesEqualThePerCellValues)
                 << s << ", " << nativeSum << ", " << n << ", " << sample;
         }
     }
+}
+
+// Every 16-bit sample in every colour of the field preview, on a field of odd
+// width (the last sample of a row has no partner).
+TEST(FastPreview, FieldPreviewGivesTheValueOfEverySample)
+{
+    testsupport::TempDir dir;
+    CRawX10 raw;
+    raw.m_width = 515;
+    raw.m_height = 520;
+    raw.m_path = (dir / "f.raf").string();
+    const size_t count = size_t{515} * 520;
+    raw.m_field0 = std::make_unique<uint16_t[]>(count);
+    raw.m_field1 = std::make_unique<uint16_t[]>(count);
+    uint32_t next[3] = {0, 0, 0};  // per colour, the next sample value to place
+    for (int32_t y = 0; y < raw.m_height; ++y)
+        for (int32_t x = 0; x < raw.m_width; ++x)
+        {
+            const auto colour = static_cast<int>(ColourOfFieldSample(y, x));
+            raw.m_field0[static_cast<size_t>(y) * raw.m_width + x] = static_cast<uint16_t>(next[colour]++);
+        }
+    ASSERT_GE(std::min({next[0], next[1], next[2]}), 65536u);
+    ASSERT_EQ(raw.SaveFieldPreview(raw.m_field0.get()), 0);
+    const std::vector<uint8_t> bmp = testsupport::ReadFile(dir / "f.raf.f0.bmp");
+    ASSERT_EQ(bmp.size(), kBmpHeaderBytes + count * 4);
+    for (int32_t y = 0; y < raw.m_height; ++y)
+        for (int32_t x = 0; x < raw.m_width; ++x)
+        {
+            const uint16_t sample = raw.m_field0[static_cast<size_t>(y) * raw.m_width + x];
+            const CellColour colour = ColourOfFieldSample(y, x);
+            uint8_t want[4] = {};
+            want[PixelByteOfColour(colour)] = FieldPreviewValue(sample, colour == CellColour::Green);
+            const uint8_t* got =
+                bmp.data() + kBmpHeaderBytes + (static_cast<size_t>(raw.m_height - 1 - y) * raw.m_width + x) * 4;
+            ASSERT_TRUE(std::equal(want, want + 4, got)) << "field (" << y << ", " << x << "), sample " << sample;
+        }
+}
+
+// Every 12-bit sample in every colour of the mosaic preview, rows that hold a
+// larger sample (drawn cell by cell), and a drawn width that leaves three
+// cells after the steps of four.
+TEST(FastPreview, MosaicPreviewGivesTheValueOfEverySample)
+{
+    constexpr int32_t side = 331;
+    testsupport::TempDir dir;
+    CTestMosaic mosaic(side);
+    mosaic.m_raw.m_path = (dir / "m.raf").string();
+    std::mt19937 random(12);
+    std::uniform_int_distribution<int32_t> anySample(0, 65535);
+    uint32_t next[3] = {0, 0, 0};
+    for (int32_t r = 0; r < side; ++r)
+        for (int32_t c = 0; c < side; ++c)
+        {
+            const auto colour = static_cast<int>(ColourOfCell(r, c));
+            mosaic.At(r, c) = static_cast<uint16_t>(r % 50 == 7 ? anySample(random) : next[colour]++ % 4096);
+        }
+    ASSERT_GE(std::min({next[0], next[1], next[2]}), 4096u * 6);
+    ASSERT_EQ(mosaic.m_raw.SaveMosaicPreview(), 0);
+    const std::vector<uint8_t> bmp = testsupport::ReadFile(dir / "m.raf.src.bmp");
+    ASSERT_EQ(bmp.size(), kBmpHeaderBytes + size_t{side} * side * 4);
+    for (int32_t row = 0; row < side; ++row)
+        for (int32_t x = 0; x < side; ++x)
+        {
+            const int32_t r = side - row;
+            const int32_t c = side - x;
+            uint8_t want[4] = {};
+            if (r >= 2 && r <= side - 3 && c >= 2 && c <= side - 3)
+            {
+                const CellColour colour = ColourOfCell(r, c);
+                want[PixelByteOfColour(colour)] = MosaicPreviewValue(mosaic.At(r, c), colour == CellColour::Green);
+            }
+            const uint8_t* got = bmp.data() + kBmpHeaderBytes + (static_cast<size_t>(row) * side + x) * 4;
+            ASSERT_TRUE(std::equal(want, want + 4, got)) << "storage row " << row << ", pixel " << x;
+        }
 }
 
 }  // namespace
