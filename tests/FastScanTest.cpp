@@ -19,10 +19,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace
@@ -368,6 +371,93 @@ TEST(FastPreview, MosaicPreviewGivesTheValueOfEverySample)
             const uint8_t* got = bmp.data() + kBmpHeaderBytes + (static_cast<size_t>(row) * side + x) * 4;
             ASSERT_TRUE(std::equal(want, want + 4, got)) << "storage row " << row << ", pixel " << x;
         }
+}
+
+// SHA-256 of a byte string, as lowercase hex.
+std::string Sha256Hex(const std::vector<uint8_t>& bytes)
+{
+    static constexpr uint32_t kRoundConstants[64] = {
+        0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
+        0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
+        0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
+        0x983e5152, 0xa831c66d, 0xb00327c8, 0xbf597fc7, 0xc6e00bf3, 0xd5a79147, 0x06ca6351, 0x14292967,
+        0x27b70a85, 0x2e1b2138, 0x4d2c6dfc, 0x53380d13, 0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85,
+        0xa2bfe8a1, 0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070,
+        0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
+        0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
+    uint32_t h[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
+    auto rotate = [](uint32_t x, int n) { return x >> n | x << (32 - n); };
+    // Whole blocks straight from the bytes, then the padded tail.
+    std::vector<uint8_t> tail(bytes.end() - static_cast<std::ptrdiff_t>(bytes.size() % 64), bytes.end());
+    const uint64_t bits = uint64_t{bytes.size()} * 8;
+    tail.push_back(0x80);
+    while (tail.size() % 64 != 56)
+        tail.push_back(0);
+    for (int i = 7; i >= 0; --i)
+        tail.push_back(static_cast<uint8_t>(bits >> (8 * i)));
+    const size_t wholeBytes = bytes.size() - bytes.size() % 64;
+    for (size_t offset = 0; offset < wholeBytes + tail.size(); offset += 64)
+    {
+        const uint8_t* block = offset < wholeBytes ? bytes.data() + offset : tail.data() + (offset - wholeBytes);
+        uint32_t w[64];
+        for (int i = 0; i < 16; ++i)
+            w[i] = uint32_t{block[4 * i]} << 24 | uint32_t{block[4 * i + 1]} << 16 | uint32_t{block[4 * i + 2]} << 8 |
+                   block[4 * i + 3];
+        for (int i = 16; i < 64; ++i)
+            w[i] = w[i - 16] + (rotate(w[i - 15], 7) ^ rotate(w[i - 15], 18) ^ w[i - 15] >> 3) + w[i - 7] +
+                   (rotate(w[i - 2], 17) ^ rotate(w[i - 2], 19) ^ w[i - 2] >> 10);
+        uint32_t v[8];
+        std::copy(h, h + 8, v);
+        for (int i = 0; i < 64; ++i)
+        {
+            const uint32_t t1 = v[7] + (rotate(v[4], 6) ^ rotate(v[4], 11) ^ rotate(v[4], 25)) +
+                                ((v[4] & v[5]) ^ (~v[4] & v[6])) + kRoundConstants[i] + w[i];
+            const uint32_t t2 = (rotate(v[0], 2) ^ rotate(v[0], 13) ^ rotate(v[0], 22)) +
+                                ((v[0] & v[1]) ^ (v[0] & v[2]) ^ (v[1] & v[2]));
+            std::copy_backward(v, v + 7, v + 8);
+            v[4] += t1;
+            v[0] = t1 + t2;
+        }
+        for (int i = 0; i < 8; ++i)
+            h[i] += v[i];
+    }
+    static const char kHex[] = "0123456789abcdef";
+    std::string hex;
+    for (const uint32_t word : h)
+        for (int shift = 28; shift >= 0; shift -= 4)
+            hex += kHex[word >> shift & 0xF];
+    return hex;
+}
+
+TEST(Sha256, KnownDigests)
+{
+    EXPECT_EQ(Sha256Hex({}), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    EXPECT_EQ(Sha256Hex({'a', 'b', 'c'}), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+}
+
+// The four files of a whole run on the chart, byte for byte as the program
+// wrote them before any of its stages was made faster: the digests come from
+// the per-cell build at the commit that drew the chart. If the chart itself is
+// redrawn (the first check fails), take new digests from a run whose pass
+// scans with ScanWindowByCell.
+TEST(FastPipeline, ChartOutputsAreThoseOfThePerCellProgram)
+{
+    testsupport::TempDir dir;
+    const std::filesystem::path input = dir / "chart.raf";
+    testsupport::WriteFile(input, MakeChartFile());
+    ASSERT_EQ(Sha256Hex(testsupport::ReadFile(input)),
+              "46c4c59a28c336278afb2a2f687c4493a6dda763b22a4b950d5a64aab05dda14")
+        << "the chart has changed; its output digests below must be taken anew";
+    const testsupport::ProcessResult run = testsupport::RunProcess({testsupport::kDiagrawExe, input.string()});
+    ASSERT_EQ(run.exitStatus, 0) << run.err;
+    const std::pair<const char*, const char*> outputs[] = {
+        {".f0.bmp", "e941ca62432341ac20ffcbb8e63d6a938353fd392902a35c612aba63f6a1280f"},
+        {".f1.bmp", "f876d4c64f0d87b8d5184e7e09ebaab39719b06ddef0a94bd860b0545b24dffd"},
+        {".src.bmp", "ef963ee41fe22ce12c84b95cc9af2c6b09a8758500b743337652dfd55586dda4"},
+        {".bmp", "8345c7c865ce28b3e9c216b7cd871e44f8cf61183a3ed9027d7619501fbcfce8"},
+    };
+    for (const auto& [suffix, digest] : outputs)
+        EXPECT_EQ(Sha256Hex(testsupport::ReadFile(input.string() + suffix)), digest) << suffix;
 }
 
 }  // namespace
