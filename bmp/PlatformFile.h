@@ -22,7 +22,9 @@ inline constexpr OutputHandle kInvalidOutput = -1;
 
 // Creates a new temporary file with a unique name in the directory of
 // finalName, with the permissions of a newly created file, and opens it for
-// writing; its name is stored in tempName.
+// writing; its name is stored in tempName. On POSIX systems, until the
+// temporary is moved into place or removed, SIGINT, SIGTERM or SIGHUP (unless
+// ignored when the process started) removes it and then ends the process.
 OutputHandle CreateTempBeside(const std::string& finalName, std::string& tempName);
 
 // Writes all count bytes, continuing after short writes; false on any error.

@@ -2,6 +2,8 @@
 #include "bmp/PlatformFile.h"
 
 #include <cerrno>
+#include <climits>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -28,6 +30,74 @@ mode_t NewFileMode()
     return static_cast<mode_t>(0666 & ~mask);
 }
 
+// A temporary in flight when an interrupt, a termination request or a hang-up
+// ends the process is removed by the handler before the signal takes its
+// default effect. g_tempInFlight holds its name (empty when none is in
+// flight); it is only changed while these signals are blocked, so the handler
+// never sees half a name. A name that mkstemp accepted is shorter than
+// PATH_MAX.
+constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
+constexpr int kCleanupSignalCount = sizeof kCleanupSignals / sizeof kCleanupSignals[0];
+char g_tempInFlight[PATH_MAX];
+bool g_handlerInstalled[kCleanupSignalCount];
+
+// Only async-signal-safe calls: unlink, signal, raise. The signal is blocked
+// while the handler runs, so the raised one is delivered, with its default
+// action, as soon as the handler returns.
+extern "C" void RemoveTempAndRaise(int signalNumber)
+{
+    if (g_tempInFlight[0] != '\0')
+        unlink(g_tempInFlight);
+    std::signal(signalNumber, SIG_DFL);
+    std::raise(signalNumber);
+}
+
+void BlockCleanupSignals(sigset_t& previousMask)
+{
+    sigset_t cleanup;
+    sigemptyset(&cleanup);
+    for (const int signalNumber : kCleanupSignals)
+        sigaddset(&cleanup, signalNumber);
+    sigprocmask(SIG_BLOCK, &cleanup, &previousMask);
+}
+
+// Records the temporary and installs the handler for every cleanup signal
+// that has its default action; a signal the process was started to ignore
+// stays ignored. Called with the signals blocked.
+void MarkTempInFlight(const std::string& tempName)
+{
+    if (tempName.size() >= sizeof g_tempInFlight)
+        return;
+    std::memcpy(g_tempInFlight, tempName.c_str(), tempName.size() + 1);
+    struct sigaction handler = {};
+    handler.sa_handler = RemoveTempAndRaise;
+    sigemptyset(&handler.sa_mask);
+    for (const int signalNumber : kCleanupSignals)
+        sigaddset(&handler.sa_mask, signalNumber);
+    for (int i = 0; i < kCleanupSignalCount; ++i)
+    {
+        struct sigaction previous;
+        if (sigaction(kCleanupSignals[i], nullptr, &previous) == 0 && previous.sa_handler == SIG_DFL)
+            g_handlerInstalled[i] = sigaction(kCleanupSignals[i], &handler, nullptr) == 0;
+    }
+}
+
+// The temporary is gone (renamed or removed): the signals get their default
+// action back. One that arrived meanwhile is delivered on unblocking.
+void ClearTempInFlight()
+{
+    sigset_t previousMask;
+    BlockCleanupSignals(previousMask);
+    g_tempInFlight[0] = '\0';
+    for (int i = 0; i < kCleanupSignalCount; ++i)
+    {
+        if (g_handlerInstalled[i])
+            std::signal(kCleanupSignals[i], SIG_DFL);
+        g_handlerInstalled[i] = false;
+    }
+    sigprocmask(SIG_SETMASK, &previousMask, nullptr);
+}
+
 }  // namespace
 
 OutputHandle CreateTempBeside(const std::string& finalName, std::string& tempName)
@@ -35,7 +105,12 @@ OutputHandle CreateTempBeside(const std::string& finalName, std::string& tempNam
     // A short fixed prefix keeps the name well below the file system's limit
     // even when the final name is close to it.
     std::string pattern = DirectoryOf(finalName) + ".diagraw-XXXXXX";
+    sigset_t previousMask;
+    BlockCleanupSignals(previousMask);
     const int fd = mkstemp(pattern.data());
+    if (fd >= 0)
+        MarkTempInFlight(pattern);
+    sigprocmask(SIG_SETMASK, &previousMask, nullptr);
     if (fd < 0)
         return kInvalidOutput;
     // mkstemp makes the file private (0600); the output is to have the mode of
@@ -44,7 +119,7 @@ OutputHandle CreateTempBeside(const std::string& finalName, std::string& tempNam
     if (fchmod(fd, NewFileMode()) != 0)
     {
         close(fd);
-        unlink(pattern.c_str());
+        RemoveFile(pattern);
         return kInvalidOutput;
     }
     tempName = pattern;
@@ -81,12 +156,17 @@ bool CloseOutput(OutputHandle file)
 
 bool ReplaceWithTemp(const std::string& tempName, const std::string& finalName)
 {
-    return rename(tempName.c_str(), finalName.c_str()) == 0;
+    if (rename(tempName.c_str(), finalName.c_str()) != 0)
+        return false;
+    ClearTempInFlight();
+    return true;
 }
 
 void RemoveFile(const std::string& name)
 {
     unlink(name.c_str());
+    if (name == g_tempInFlight)
+        ClearTempInFlight();
 }
 
 std::FILE* OpenRegularFileForReading(const char* path, int64_t& size)
