@@ -1,0 +1,466 @@
+// The real diagraw, run as a process under faults of the machine around it.
+// Whatever the fault, the run must end by itself (exit status 1 when an input
+// or an output failed, 0 when it could still finish), never by a signal; no
+// temporary ".diagraw-*" may remain; every final name holds a whole image or
+// what it held before the run.
+#include "FaultSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <iostream>
+#include <memory>
+#include <pwd.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace faultsupport;
+using testsupport::ProcessResult;
+using testsupport::TempDir;
+using testsupport::WriteChartFile;
+using testsupport::WriteFile;
+namespace fs = std::filesystem;
+
+namespace
+{
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kAddressSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kAddressSanitizer = true;
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+
+// A run that failed by itself: exit status 1 after the banner, no signal, no
+// message on standard error (a sanitizer's report would be one).
+void ExpectCleanFailure(const ProcessResult& run)
+{
+    EXPECT_FALSE(run.timedOut) << "the run did not end";
+    EXPECT_EQ(run.termSignal, 0) << "the run was ended by signal " << run.termSignal;
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_EQ(run.err, "");
+}
+
+void ExpectCleanSuccess(const ProcessResult& run)
+{
+    EXPECT_FALSE(run.timedOut) << "the run did not end";
+    EXPECT_EQ(run.termSignal, 0) << "the run was ended by signal " << run.termSignal;
+    EXPECT_EQ(run.exitStatus, 0);
+    EXPECT_EQ(run.err, "");
+}
+
+void ExpectNoTemporaries(const fs::path& directory)
+{
+    EXPECT_EQ(TemporariesIn(directory), std::vector<std::string>()) << "a temporary was left behind";
+}
+
+// Content that no image of the program can have, to recognise an older file.
+std::vector<uint8_t> OlderContent(const OutputImage& image)
+{
+    const std::string text = std::string("older ") + image.suffix + " of an earlier run\n";
+    return std::vector<uint8_t>(text.begin(), text.end());
+}
+
+void PutOlderFiles(const fs::path& input)
+{
+    for (const OutputImage& image : kOutputImages)
+        WriteFile(OutputPath(input, image), OlderContent(image));
+}
+
+void ExpectOlderFilesUnchanged(const fs::path& input)
+{
+    for (const OutputImage& image : kOutputImages)
+    {
+        const fs::path path = OutputPath(input, image);
+        EXPECT_TRUE(fs::is_regular_file(path) && testsupport::ReadFile(path) == OlderContent(image))
+            << image.suffix << " was replaced or changed";
+    }
+}
+
+// A tmpfs mounted for one test and detached when the object goes.
+class CSmallFileSystem
+{
+public:
+    CSmallFileSystem(const fs::path& mountPoint, const char* options)
+        : m_mountPoint(mountPoint),
+          m_mounted(mount("tmpfs", mountPoint.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, options) == 0),
+          m_error(m_mounted ? 0 : errno)
+    {
+    }
+    ~CSmallFileSystem()
+    {
+        if (m_mounted)
+            umount2(m_mountPoint.c_str(), MNT_DETACH);
+    }
+    CSmallFileSystem(const CSmallFileSystem&) = delete;
+    CSmallFileSystem& operator=(const CSmallFileSystem&) = delete;
+
+    bool Mounted() const { return m_mounted; }
+    int Error() const { return m_error; }  // errno of a failed mount
+
+private:
+    fs::path m_mountPoint;
+    bool m_mounted;
+    int m_error;
+};
+
+}  // namespace
+
+// A file system that fills up during the run: the two field previews fit, the
+// two 5088 x 5088 images do not. Either a real one, a tmpfs of 80 MiB, or the
+// shim failing writes with ENOSPC once the same room is used up; the tmpfs
+// falls back to the shim where it cannot be mounted.
+class FullFileSystem : public testing::TestWithParam<bool>
+{
+};
+
+INSTANTIATE_TEST_SUITE_P(Methods, FullFileSystem, testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Shim" : "Tmpfs"; });
+
+TEST_P(FullFileSystem, FieldPreviewsWrittenWholeNothingElseLeft)
+{
+    constexpr int64_t kRoomBytes = 80 << 20;
+    TempDir dir;
+    TempDir logDir;
+    const fs::path small = dir / "small";
+    fs::create_directory(small);
+    const bool shimOnly = GetParam();
+    std::unique_ptr<CSmallFileSystem> fileSystem;
+    if (!shimOnly)
+        fileSystem = std::make_unique<CSmallFileSystem>(small, "size=80m");
+    const fs::path input = small / "chart.raf";
+    ASSERT_TRUE(WriteChartFile(input));
+
+    RunSetup setup;
+    if (fileSystem != nullptr && fileSystem->Mounted())
+    {
+        std::cout << "method: a tmpfs of 80 MiB holds the input and the outputs\n";
+    }
+    else
+    {
+        setup.fault = "nospace";
+        setup.faultBytes = kRoomBytes - kMinimumInputBytes;
+        setup.faultLog = logDir / "fault.log";
+        if (fileSystem != nullptr)
+            std::cout << "cannot mount a tmpfs here: " << std::strerror(fileSystem->Error()) << "\n";
+        std::cout << "method: the shim fails writes with ENOSPC after " << setup.faultBytes << " bytes\n";
+    }
+    ExpectCleanFailure(RunDiagraw(setup, input));
+    if (!setup.faultLog.empty())
+    {
+        EXPECT_EQ(FaultsFired(setup.faultLog), 2) << "once for each of the two large images";
+    }
+    EXPECT_TRUE(IsWholeBmp(OutputPath(input, kOutputImages[0]), 2944, 2144));
+    EXPECT_TRUE(IsWholeBmp(OutputPath(input, kOutputImages[1]), 2944, 2144));
+    EXPECT_FALSE(fs::exists(OutputPath(input, kOutputImages[2])));
+    EXPECT_FALSE(fs::exists(OutputPath(input, kOutputImages[3])));
+    ExpectNoTemporaries(small);
+}
+
+// Each step of writing an output fails in turn, for every output of the run.
+class WriteFault : public testing::TestWithParam<const char*>
+{
+};
+
+INSTANTIATE_TEST_SUITE_P(Steps, WriteFault, testing::Values("create", "header", "pixels", "close", "rename"),
+                         [](const auto& info) { return std::string(info.param); });
+
+TEST_P(WriteFault, OlderFilesStayAsTheyWere)
+{
+    TempDir dir;
+    TempDir logDir;
+    const fs::path input = dir / "chart.raf";
+    ASSERT_TRUE(WriteChartFile(input));
+    PutOlderFiles(input);
+
+    RunSetup setup;
+    setup.fault = GetParam();
+    setup.faultLog = logDir / "fault.log";
+    ExpectCleanFailure(RunDiagraw(setup, input));
+    EXPECT_EQ(FaultsFired(setup.faultLog), 4) << "the fault should hit each of the four outputs once";
+    ExpectOlderFilesUnchanged(input);
+    ExpectNoTemporaries(dir.Path());
+}
+
+// The input cannot be read, or ends early while it is read.
+class ReadFault : public testing::TestWithParam<const char*>
+{
+};
+
+INSTANTIATE_TEST_SUITE_P(Kinds, ReadFault, testing::Values("read-error", "short-read"),
+                         [](const auto& info) { return info.index == 0 ? "Error" : "ShortRead"; });
+
+TEST_P(ReadFault, NoOutputAtAll)
+{
+    TempDir dir;
+    TempDir logDir;
+    const fs::path input = dir / "chart.raf";
+    ASSERT_TRUE(WriteChartFile(input));
+
+    RunSetup setup;
+    setup.fault = GetParam();
+    setup.faultLog = logDir / "fault.log";
+    ExpectCleanFailure(RunDiagraw(setup, input));
+    EXPECT_GE(FaultsFired(setup.faultLog), 1) << "the input was read without the shim";
+    EXPECT_EQ(EntriesOf(dir.Path()), std::vector<std::string>{"chart.raf"});
+}
+
+// An address space too small for the run's buffers, at sizes that run out in
+// different stages: two while loading (read buffer, fields, mosaic), one at
+// the pixel buffer of the 5088 x 5088 images, after the field previews were
+// written (a whole run needs about 180 MiB).
+class MemoryLimit : public testing::TestWithParam<uint64_t>
+{
+};
+
+INSTANTIATE_TEST_SUITE_P(Sizes, MemoryLimit, testing::Values(uint64_t{32} << 20, uint64_t{96} << 20, uint64_t{128} << 20),
+                         [](const auto& info) { return std::to_string(info.param >> 20) + "MiB"; });
+
+TEST_P(MemoryLimit, ExitStatusOneWithoutAbort)
+{
+    if (kAddressSanitizer)
+        GTEST_SKIP() << "AddressSanitizer reserves terabytes of address space for its shadow memory, so "
+                        "no address-space limit can leave room for the run";
+    TempDir dir;
+    const fs::path input = dir / "chart.raf";
+    ASSERT_TRUE(WriteChartFile(input));
+
+    RunSetup setup;
+    setup.addressSpaceBytes = GetParam();
+    ExpectCleanFailure(RunDiagraw(setup, input));
+    for (const OutputImage& image : kOutputImages)
+    {
+        const fs::path path = OutputPath(input, image);
+        if (fs::exists(path))
+        {
+            EXPECT_TRUE(IsWholeBmp(path, image.width, image.height));
+        }
+    }
+    ExpectNoTemporaries(dir.Path());
+    for (const std::string& name : EntriesOf(dir.Path()))
+        EXPECT_NE(name.rfind("core", 0), 0u) << "a core file was written: " << name;
+}
+
+// Two names the run cannot write, in one run: the field 0 preview's name is
+// taken by a directory, and the input name is so long that ".f0.bmp" just
+// fits the file system's name limit and ".src.bmp" is one character too many.
+// Both images fail at their rename; the other two are written whole.
+TEST(UnwritableOutput, NameTakenByADirectoryOrTooLong)
+{
+    TempDir dir;
+    const long nameMax = pathconf(dir.Path().c_str(), _PC_NAME_MAX);
+    if (nameMax < 32 || nameMax > 1024)
+        GTEST_SKIP() << "the file system's name limit is " << nameMax;
+    const fs::path input = dir / (std::string(static_cast<size_t>(nameMax) - 7 - 4, 'n') + ".raf");
+    ASSERT_TRUE(WriteChartFile(input));
+    const fs::path taken = OutputPath(input, kOutputImages[0]);
+    fs::create_directory(taken);
+    WriteFile(taken / "kept", {1, 2, 3});
+
+    ExpectCleanFailure(RunDiagraw(RunSetup(), input));
+    EXPECT_EQ(EntriesOf(taken), std::vector<std::string>{"kept"});
+    EXPECT_TRUE(IsWholeBmp(OutputPath(input, kOutputImages[1]), 2944, 2144));
+    EXPECT_TRUE(IsWholeBmp(OutputPath(input, kOutputImages[3]), 5088, 5088));
+    EXPECT_EQ(EntriesOf(dir.Path()).size(), 4u) << "the input, the directory, the field 1 preview and the image";
+    ExpectNoTemporaries(dir.Path());
+}
+
+// A directory the run may read but not write: nothing can be created in it.
+TEST(UnwritableOutput, DirectoryWithoutWritePermission)
+{
+    TempDir dir;
+    RunSetup setup;
+    const fs::path readOnly = dir / "read-only";
+    fs::create_directory(readOnly);
+    const fs::path input = readOnly / "chart.raf";
+    ASSERT_TRUE(WriteChartFile(input));
+    PutOlderFiles(input);
+    if (geteuid() == 0)
+    {
+        // Root writes anywhere; the run drops to an ordinary user, for whom
+        // the directory (root's, mode 755) is read-only.
+        if (getpwnam("nobody") == nullptr)
+            GTEST_SKIP() << "running as root and there is no user 'nobody' to drop privileges to";
+        setup.user = "nobody";
+        fs::permissions(dir.Path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                        fs::perms::others_read | fs::perms::others_exec);
+    }
+    else
+    {
+        fs::permissions(readOnly, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                        fs::perm_options::remove);
+    }
+    ExpectCleanFailure(RunDiagraw(setup, input));
+    ExpectOlderFilesUnchanged(input);
+    EXPECT_EQ(EntriesOf(readOnly).size(), 5u) << "the input and the four older files, nothing else";
+}
+
+// Inputs that are not a raw file: refused at once, nothing written.
+struct OddInput
+{
+    const char* name;
+    void (*make)(const fs::path& path);
+};
+
+void MakeFile(const fs::path& path, size_t size)
+{
+    WriteFile(path, RandomBytes(size, 7));
+}
+
+const OddInput kOddInputs[] = {
+    {"Directory", [](const fs::path& path) { fs::create_directory(path); }},
+    {"Fifo", [](const fs::path& path) { ASSERT_EQ(mkfifo(path.c_str(), 0644), 0); }},
+    {"Empty", [](const fs::path& path) { MakeFile(path, 0); }},
+    {"HundredBytes", [](const fs::path& path) { MakeFile(path, 100); }},
+    {"OneByteShort", [](const fs::path& path) { MakeFile(path, kMinimumInputBytes - 1); }},
+};
+
+void PrintTo(const OddInput& input, std::ostream* out)
+{
+    *out << input.name;
+}
+
+class RefusedInput : public testing::TestWithParam<OddInput>
+{
+};
+
+INSTANTIATE_TEST_SUITE_P(Kinds, RefusedInput, testing::ValuesIn(kOddInputs),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_P(RefusedInput, ExitStatusOneAndNoOutput)
+{
+    TempDir dir;
+    const fs::path input = dir / "odd.raf";
+    GetParam().make(input);
+    // A FIFO without a writer must not hold the run: far less than a minute.
+    ExpectCleanFailure(RunDiagraw(RunSetup(), input, std::chrono::seconds(30)));
+    EXPECT_EQ(EntriesOf(dir.Path()), std::vector<std::string>{"odd.raf"});
+}
+
+// Random content of exactly the smallest size runs to four whole images. The
+// same bytes behind a random prefix of odd length give the same images, since
+// only the file's tail is read; two runs at once on that larger file, writing
+// the same names, both finish and leave exactly those images.
+TEST(RandomInput, SmallestSizeOnceAndLargerTwiceAtOnceGiveTheSameImages)
+{
+    constexpr uint64_t kSeed = 20240611;
+    TempDir single;
+    TempDir shared;
+    const std::vector<uint8_t> tail = RandomBytes(kMinimumInputBytes, kSeed);
+    std::vector<uint8_t> longer = RandomBytes(1'000'003, kSeed + 1);
+    longer.insert(longer.end(), tail.begin(), tail.end());
+    const fs::path smallest = single / "smallest.raf";
+    const fs::path larger = shared / "larger.raf";
+    WriteFile(smallest, tail);
+    WriteFile(larger, longer);
+
+    ExpectCleanSuccess(RunDiagraw(RunSetup(), smallest));
+    for (const OutputImage& image : kOutputImages)
+        EXPECT_TRUE(IsWholeBmp(OutputPath(smallest, image), image.width, image.height));
+
+    const pid_t first = StartDiagraw(RunSetup(), larger, single / "first.err");
+    const pid_t second = StartDiagraw(RunSetup(), larger, single / "second.err");
+    for (const pid_t child : {first, second})
+    {
+        const int status = WaitForChild(child, std::chrono::seconds(600));
+        EXPECT_TRUE(status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
+    }
+    EXPECT_EQ(fs::file_size(single / "first.err") + fs::file_size(single / "second.err"), 0u);
+    for (const OutputImage& image : kOutputImages)
+        EXPECT_TRUE(SameContents(OutputPath(larger, image), OutputPath(smallest, image)));
+    ExpectNoTemporaries(single.Path());
+    ExpectNoTemporaries(shared.Path());
+}
+
+// A signal that ends the run while the mosaic preview is being written: the
+// shim holds each write of that file for a while, the test waits until the
+// first of them has begun and sends the signal.
+class Interrupt : public testing::TestWithParam<int>
+{
+};
+
+INSTANTIATE_TEST_SUITE_P(Signals, Interrupt, testing::Values(SIGINT, SIGTERM, SIGHUP),
+                         [](const auto& info) { return std::string(sigabbrev_np(info.param)); });
+
+// The shim holds every write of one output (1 to 4) for a while and notes
+// in the log when the first of them begins.
+RunSetup SlowWrites(int output, int delayMilliseconds, const fs::path& log)
+{
+    RunSetup setup;
+    setup.fault = "slow";
+    setup.faultOutput = output;
+    setup.faultDelayMilliseconds = delayMilliseconds;
+    setup.faultLog = log;
+    return setup;
+}
+
+// Waits until the shim holds the first slowed write; false when the run ends
+// or takes too long before. The run is then ended.
+bool WaitForSlowWrite(const fs::path& faultLog, pid_t child)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(300);
+    while (std::chrono::steady_clock::now() < deadline)
+    {
+        if (FaultsFired(faultLog) > 0)
+            return true;
+        if (waitpid(child, nullptr, WNOHANG) == child)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    return false;
+}
+
+TEST_P(Interrupt, TemporaryRemovedAndTheSignalEndsTheRun)
+{
+    const int signalNumber = GetParam();
+    TempDir dir;
+    TempDir logDir;
+    const fs::path input = dir / "chart.raf";
+    ASSERT_TRUE(WriteChartFile(input));
+
+    const RunSetup setup = SlowWrites(3, 10'000, logDir / "fault.log");
+    const pid_t child = StartDiagraw(setup, input, logDir / "run.err");
+    ASSERT_TRUE(WaitForSlowWrite(setup.faultLog, child)) << "the mosaic preview was never written";
+    EXPECT_EQ(TemporariesIn(dir.Path()).size(), 1u) << "the mosaic preview's temporary";
+    kill(child, signalNumber);
+    const int status = WaitForChild(child, std::chrono::seconds(60));
+    EXPECT_TRUE(status != -1 && WIFSIGNALED(status) && WTERMSIG(status) == signalNumber) << "wait status " << status;
+    ExpectNoTemporaries(dir.Path());
+    EXPECT_TRUE(IsWholeBmp(OutputPath(input, kOutputImages[0]), 2944, 2144));
+    EXPECT_TRUE(IsWholeBmp(OutputPath(input, kOutputImages[1]), 2944, 2144));
+    EXPECT_FALSE(fs::exists(OutputPath(input, kOutputImages[2])));
+    EXPECT_FALSE(fs::exists(OutputPath(input, kOutputImages[3])));
+}
+
+// A run started with SIGTERM ignored (as by nohup for SIGHUP, or a shell for a
+// background job's SIGINT) keeps ignoring it while it writes.
+TEST(Interrupt, IgnoredSignalStaysIgnored)
+{
+    TempDir dir;
+    TempDir logDir;
+    const fs::path input = dir / "chart.raf";
+    ASSERT_TRUE(WriteChartFile(input));
+
+    RunSetup setup = SlowWrites(1, 300, logDir / "fault.log");
+    setup.ignoredSignal = SIGTERM;
+    const pid_t child = StartDiagraw(setup, input, logDir / "run.err");
+    ASSERT_TRUE(WaitForSlowWrite(setup.faultLog, child)) << "the field 0 preview was never written";
+    kill(child, SIGTERM);
+    const int status = WaitForChild(child, std::chrono::seconds(600));
+    EXPECT_TRUE(status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
+    for (const OutputImage& image : kOutputImages)
+        EXPECT_TRUE(IsWholeBmp(OutputPath(input, image), image.width, image.height));
+}

@@ -1,0 +1,377 @@
+// A preloaded library (LD_PRELOAD) that makes the file calls of a diagraw
+// process fail on demand, so the fault tests can run the real program under
+// errors that a healthy machine never gives.
+//
+// The fault is chosen by environment variables:
+//   DIAGRAW_FAULT         create | header | pixels | close | rename | nospace |
+//                         read-error | short-read | slow
+//   DIAGRAW_FAULT_OUTPUT  which output file is hit, counted 1.. in the order
+//                         of their temporaries' creation; 0 or unset: all
+//   DIAGRAW_FAULT_BYTES   nospace: bytes the file system accepts in total
+//   DIAGRAW_FAULT_DELAY   slow: milliseconds of sleep before each write
+//   DIAGRAW_FAULT_LOG     file that gets one line "<fault> <output>" each
+//                         time the fault fires, so a test knows it was hit
+// Every call that is not hit goes on to the next definition (the C library's,
+// or a sanitizer's interceptor) unchanged. Output files are recognised as the
+// descriptors and names returned by mkstemp and its variants.
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace
+{
+
+enum class FaultKind
+{
+    None,
+    Create,
+    Header,
+    Pixels,
+    Close,
+    Rename,
+    NoSpace,
+    ReadError,
+    ShortRead,
+    Slow
+};
+
+struct FaultName
+{
+    const char* name;
+    FaultKind kind;
+};
+
+constexpr FaultName kFaultNames[] = {
+    {"create", FaultKind::Create},       {"header", FaultKind::Header},   {"pixels", FaultKind::Pixels},
+    {"close", FaultKind::Close},         {"rename", FaultKind::Rename},   {"nospace", FaultKind::NoSpace},
+    {"read-error", FaultKind::ReadError}, {"short-read", FaultKind::ShortRead}, {"slow", FaultKind::Slow}};
+
+// One output temporary of the process. The entries are kept after the file
+// is closed or renamed: the "file system" of the nospace fault still holds
+// the bytes until the name is removed.
+struct OutputFile
+{
+    int fd = -1;                // -1 once closed
+    int ordinal = 0;            // 1 for the first temporary created
+    char name[PATH_MAX] = {};   // the temporary's name; empty once renamed
+    long long bytesOnDisk = 0;  // freed when the temporary is removed
+    int writeCalls = 0;
+};
+
+constexpr int kMaxOutputs = 16;
+OutputFile g_outputs[kMaxOutputs];
+int g_outputCount = 0;     // entries of g_outputs in use
+int g_creationCalls = 0;   // temporaries asked for, refused ones included
+
+FaultKind g_fault = FaultKind::None;
+int g_faultOutput = 0;
+long long g_capacityBytes = 0;
+long g_delayMilliseconds = 0;
+const char* g_faultLog = nullptr;
+const char* g_faultName = "";
+bool g_inputCutShort = false;
+
+using WriteFunction = ssize_t (*)(int, const void*, size_t);
+using ReadFunction = ssize_t (*)(int, void*, size_t);
+using CloseFunction = int (*)(int);
+using RenameFunction = int (*)(const char*, const char*);
+using UnlinkFunction = int (*)(const char*);
+using MkstempFunction = int (*)(char*);
+using MkostempFunction = int (*)(char*, int);
+using FreadFunction = size_t (*)(void*, size_t, size_t, FILE*);
+
+WriteFunction g_write;
+ReadFunction g_read;
+CloseFunction g_close;
+RenameFunction g_rename;
+UnlinkFunction g_unlink;
+MkstempFunction g_mkstemp;
+MkstempFunction g_mkstemp64;
+MkostempFunction g_mkostemp;
+MkostempFunction g_mkostemp64;
+FreadFunction g_fread;
+
+template <typename Function>
+void FindNext(Function& function, const char* name)
+{
+    function = reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
+}
+
+// Runs before the program's main, so that every later call, including one
+// from a signal handler, finds the next definitions already looked up.
+__attribute__((constructor)) void ReadFaultSettings()
+{
+    FindNext(g_write, "write");
+    FindNext(g_read, "read");
+    FindNext(g_close, "close");
+    FindNext(g_rename, "rename");
+    FindNext(g_unlink, "unlink");
+    FindNext(g_mkstemp, "mkstemp");
+    FindNext(g_mkstemp64, "mkstemp64");
+    FindNext(g_mkostemp, "mkostemp");
+    FindNext(g_mkostemp64, "mkostemp64");
+    FindNext(g_fread, "fread");
+
+    const char* fault = std::getenv("DIAGRAW_FAULT");
+    if (fault == nullptr)
+        return;
+    for (const FaultName& known : kFaultNames)
+        if (std::strcmp(fault, known.name) == 0)
+        {
+            g_fault = known.kind;
+            g_faultName = known.name;
+        }
+    if (const char* output = std::getenv("DIAGRAW_FAULT_OUTPUT"))
+        g_faultOutput = std::atoi(output);
+    if (const char* bytes = std::getenv("DIAGRAW_FAULT_BYTES"))
+        g_capacityBytes = std::atoll(bytes);
+    if (const char* delay = std::getenv("DIAGRAW_FAULT_DELAY"))
+        g_delayMilliseconds = std::atol(delay);
+    g_faultLog = std::getenv("DIAGRAW_FAULT_LOG");
+}
+
+void LogFired(int ordinal)
+{
+    if (g_faultLog == nullptr)
+        return;
+    const int savedErrno = errno;
+    const int log = open(g_faultLog, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (log >= 0)
+    {
+        char line[64];
+        const int length = std::snprintf(line, sizeof line, "%s %d\n", g_faultName, ordinal);
+        if (length > 0)
+            g_write(log, line, static_cast<size_t>(length));
+        g_close(log);
+    }
+    errno = savedErrno;
+}
+
+OutputFile* OutputByDescriptor(int fd)
+{
+    for (int i = 0; i < g_outputCount; ++i)
+        if (g_outputs[i].fd == fd)
+            return &g_outputs[i];
+    return nullptr;
+}
+
+OutputFile* OutputByName(const char* name)
+{
+    for (int i = 0; i < g_outputCount; ++i)
+        if (g_outputs[i].name[0] != '\0' && std::strcmp(g_outputs[i].name, name) == 0)
+            return &g_outputs[i];
+    return nullptr;
+}
+
+bool IsHit(const OutputFile* output, FaultKind kind)
+{
+    return g_fault == kind && output != nullptr && (g_faultOutput == 0 || g_faultOutput == output->ordinal);
+}
+
+long long BytesOnDisk()
+{
+    long long total = 0;
+    for (int i = 0; i < g_outputCount; ++i)
+        total += g_outputs[i].bytesOnDisk;
+    return total;
+}
+
+// The creation of every temporary: counts it, and refuses it for the create
+// fault before anything exists on disk.
+template <typename Create>
+int CreateOutput(char* pattern, Create create)
+{
+    const int ordinal = ++g_creationCalls;
+    if (g_fault == FaultKind::Create && (g_faultOutput == 0 || g_faultOutput == ordinal))
+    {
+        LogFired(ordinal);
+        errno = EACCES;
+        return -1;
+    }
+    const int fd = create();
+    if (fd >= 0 && g_outputCount < kMaxOutputs)
+    {
+        OutputFile& output = g_outputs[g_outputCount++];
+        output.fd = fd;
+        output.ordinal = ordinal;
+        std::snprintf(output.name, sizeof output.name, "%s", pattern);
+    }
+    return fd;
+}
+
+// The sleep of the slow fault, resumed after a signal whose handler returns.
+void Pause(long milliseconds)
+{
+    timespec left = {milliseconds / 1000, (milliseconds % 1000) * 1'000'000};
+    while (nanosleep(&left, &left) != 0 && errno == EINTR)
+    {
+    }
+}
+
+}  // namespace
+
+extern "C" {
+
+int mkstemp(char* pattern)
+{
+    return CreateOutput(pattern, [&] { return g_mkstemp(pattern); });
+}
+
+int mkstemp64(char* pattern)
+{
+    return CreateOutput(pattern, [&] { return g_mkstemp64(pattern); });
+}
+
+int mkostemp(char* pattern, int flags)
+{
+    return CreateOutput(pattern, [&] { return g_mkostemp(pattern, flags); });
+}
+
+int mkostemp64(char* pattern, int flags)
+{
+    return CreateOutput(pattern, [&] { return g_mkostemp64(pattern, flags); });
+}
+
+ssize_t write(int fd, const void* bytes, size_t count)
+{
+    OutputFile* output = OutputByDescriptor(fd);
+    if (output == nullptr)
+        return g_write(fd, bytes, count);
+    const int call = output->writeCalls++;
+    if (IsHit(output, FaultKind::Slow))
+    {
+        if (call == 0)
+            LogFired(output->ordinal);
+        Pause(g_delayMilliseconds);
+    }
+    if (IsHit(output, FaultKind::Header) && call == 0)
+    {
+        LogFired(output->ordinal);
+        errno = EIO;
+        return -1;
+    }
+    if (IsHit(output, FaultKind::Pixels) && call > 0)
+    {
+        // The first pixel write stores half of what it was given, the next
+        // one fails: the temporary holds a part of the image when it fails.
+        if (call == 1 && count > 1)
+            count /= 2;
+        else
+        {
+            LogFired(output->ordinal);
+            errno = EIO;
+            return -1;
+        }
+    }
+    if (g_fault == FaultKind::NoSpace)
+    {
+        const long long room = g_capacityBytes - BytesOnDisk();
+        if (room <= 0)
+        {
+            LogFired(output->ordinal);
+            errno = ENOSPC;
+            return -1;
+        }
+        if (static_cast<long long>(count) > room)
+            count = static_cast<size_t>(room);
+    }
+    const ssize_t written = g_write(fd, bytes, count);
+    if (written > 0)
+        output->bytesOnDisk += written;
+    return written;
+}
+
+int close(int fd)
+{
+    OutputFile* output = OutputByDescriptor(fd);
+    if (output != nullptr)
+        output->fd = -1;
+    const int result = g_close(fd);
+    if (result == 0 && IsHit(output, FaultKind::Close))
+    {
+        // As a network file system reports a failed deferred write: the
+        // descriptor is released all the same.
+        LogFired(output->ordinal);
+        errno = EIO;
+        return -1;
+    }
+    return result;
+}
+
+int rename(const char* oldName, const char* newName) noexcept
+{
+    OutputFile* output = OutputByName(oldName);
+    if (IsHit(output, FaultKind::Rename))
+    {
+        LogFired(output->ordinal);
+        errno = EIO;
+        return -1;
+    }
+    const int result = g_rename(oldName, newName);
+    if (result == 0 && output != nullptr)
+        output->name[0] = '\0';
+    return result;
+}
+
+int unlink(const char* name) noexcept
+{
+    OutputFile* output = OutputByName(name);
+    const int result = g_unlink(name);
+    if (result == 0 && output != nullptr)
+    {
+        output->name[0] = '\0';
+        output->bytesOnDisk = 0;
+    }
+    return result;
+}
+
+// Input faults. An error fails the first read; a short read delivers all but
+// the last byte (or item) asked for, and every later read finds the end of the
+// file, as when the file is cut short while it is read.
+ssize_t read(int fd, void* bytes, size_t count)
+{
+    if (fd <= STDERR_FILENO || OutputByDescriptor(fd) != nullptr)
+        return g_read(fd, bytes, count);
+    if (g_fault == FaultKind::ReadError)
+    {
+        LogFired(0);
+        errno = EIO;
+        return -1;
+    }
+    if (g_fault == FaultKind::ShortRead && count > 0)
+    {
+        if (g_inputCutShort)
+            return 0;
+        g_inputCutShort = true;
+        LogFired(0);
+        return g_read(fd, bytes, count - 1);
+    }
+    return g_read(fd, bytes, count);
+}
+
+size_t fread(void* items, size_t itemSize, size_t itemCount, FILE* stream)
+{
+    if (g_fault == FaultKind::ReadError)
+    {
+        LogFired(0);
+        errno = EIO;
+        return 0;
+    }
+    if (g_fault == FaultKind::ShortRead && itemCount > 0)
+    {
+        if (g_inputCutShort)
+            return 0;
+        g_inputCutShort = true;
+        LogFired(0);
+        return g_fread(items, itemSize, itemCount - 1, stream);
+    }
+    return g_fread(items, itemSize, itemCount, stream);
+}
+
+}  // extern "C"
