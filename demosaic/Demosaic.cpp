@@ -104,7 +104,7 @@ int32_t CRawX10::Demosaic()
     // Every byte is written once: the window by the scan, the rest here.
     const ScratchBuffer pixels = AcquireScratchBuffer(static_cast<size_t>(pixelBytes));
     ZeroOutsideWindow(pixels.get(), a);
-    WhiteBalanceWindow(m_mosaic.get(), a);
+    WhiteBalanceWindowInPairs(m_mosaic.get(), a);
     ScanWindowFast(*this, pixels.get());
     const std::string name = m_path + ".bmp";
     return SaveBmp32(name.c_str(), a, a, pixels.get()) != 0 ? 0 : 1;

@@ -118,6 +118,30 @@ void ScanWindowWith(ScanVariant variant, const CRawX10& raw, uint8_t* pixels)
         ScanWindowByCell(raw, pixels);
 }
 
+void WhiteBalanceWindowInPairs(uint16_t* mosaic, int32_t side)
+{
+    const int32_t last = side - 1 - kWindowMargin;
+    // Even columns kWindowMargin to last; the partner of the last one may lie
+    // one column outside the window and is only rewritten with its own value.
+    const int32_t evenColumns = last < kWindowMargin ? 0 : (last - kWindowMargin) / 2 + 1;
+    const int32_t pairs = (last - kWindowMargin + 1) / 2;
+    for (int32_t r = kWindowMargin; r <= last; ++r)
+    {
+        uint16_t* row = mosaic + static_cast<int64_t>(r) * side + kWindowMargin;
+        // The gain of WhiteBalancedSample: by the row pair, as a float.
+        const float gain = (r / 2) % 2 == 0 ? 1.65f : 1.57f;
+        for (int32_t i = 0; i < pairs; ++i)
+        {
+            const uint16_t even = row[2 * i];
+            const uint16_t odd = row[2 * i + 1];
+            row[2 * i] = static_cast<uint16_t>(static_cast<int32_t>(static_cast<float>(even) * gain));
+            row[2 * i + 1] = odd;
+        }
+        if (evenColumns > pairs)
+            row[2 * pairs] = WhiteBalancedSample(row[2 * pairs], r);
+    }
+}
+
 void ZeroOutsideWindow(uint8_t* pixels, int32_t side)
 {
     // Storage rows 9 to side - 8 hold the window; in each of them pixels 9 to

@@ -36,6 +36,11 @@ void ScanWindowFast(const CRawX10& raw, uint8_t* pixels);
 // Scans the window with the given variant, which must be available.
 void ScanWindowWith(ScanVariant variant, const CRawX10& raw, uint8_t* pixels);
 
+// Scales the red and blue cells of the scan window in place, exactly as
+// WhiteBalanceWindow does, many cells at a time: each (even, odd) pair of
+// columns is read and written whole, the odd (green) sample unchanged.
+void WhiteBalanceWindowInPairs(uint16_t* mosaic, int32_t side);
+
 // Sets every byte of the side x side pixel buffer outside the window's pixels
 // (storage rows and pixels 9 to side - 8) to 0.
 void ZeroOutsideWindow(uint8_t* pixels, int32_t side);

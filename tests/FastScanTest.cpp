@@ -237,6 +237,23 @@ TEST(FastScan, DispatchUsesTheWidestAvailableVariant)
     EXPECT_TRUE(got == ScanWith(variants.back(), mosaic.m_raw));
 }
 
+// The white balance in column pairs against the per-cell form, on samples
+// spread over the whole 16-bit range (where the float product leaves 16 bits
+// too) and on windows of odd and even width.
+TEST(FastScan, WhiteBalanceInPairsEqualsThePerCellForm)
+{
+    for (const int32_t side : {16, 17, 18, 19, 40, 41, 300})
+    {
+        std::vector<uint16_t> mosaic(static_cast<size_t>(side) * side);
+        for (size_t i = 0; i < mosaic.size(); ++i)
+            mosaic[i] = static_cast<uint16_t>(i * 2654435761u >> 7);
+        std::vector<uint16_t> want = mosaic;
+        WhiteBalanceWindow(want.data(), side);
+        WhiteBalanceWindowInPairs(mosaic.data(), side);
+        ASSERT_TRUE(mosaic == want) << "side " << side;
+    }
+}
+
 // Only the window's pixels are written: storage rows and pixels 9 to side - 8.
 TEST(FastScan, ZeroOutsideWindowClearsExactlyTheBorder)
 {
