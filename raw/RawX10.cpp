@@ -84,17 +84,6 @@ int32_t CRawX10::Load(const char* path)
     return 0;
 }
 
-namespace
-{
-
-// floor(n / 2) for any sign of n.
-int64_t HalfRoundedDown(int64_t n)
-{
-    return n >= 0 ? n / 2 : -((1 - n) / 2);
-}
-
-}  // namespace
-
 void CRawX10::BuildMosaic()
 {
     // Each field position (y, x) goes to the element
@@ -105,13 +94,15 @@ void CRawX10::BuildMosaic()
     // for three positions per field the column term reaches a or a + 1, and
     // the sample runs on into column 0 or 1 of a later row.
     //
-    // The mosaic is written row by row, each element once: mosaic row r holds
-    // the field-0 anti-diagonal x + y = r at columns m_width + 2 - r + 2y and
-    // the field-1 anti-diagonal x + y = r - 1 at columns m_width + 3 - r + 2y,
-    // as far as the column term stays below a, and zeros everywhere else. The
-    // reads walk the anti-diagonals with a stride of m_width - 1 samples; the
-    // 2 * m_height cache lines they touch serve the next rows as well. The few
-    // samples whose column term reaches a are placed last.
+    // The mosaic is built in bands of kBandRows rows: a band is cleared while
+    // it sits in the cache and its samples are placed. Mosaic row r holds the field-0 samples
+    // with x + y = r and the field-1 samples with x + y = r - 1, at column
+    // m_width + 2 - x + y, as far as that column term stays below a. For one
+    // field row y the samples of a band are a run of consecutive x, read in
+    // order, and they go one to a row of the band, two columns further right
+    // than those of y - 1; so reads and writes stay within a few cache lines
+    // and the band within the second-level cache. The few samples whose
+    // column term reaches a are placed last.
     const int64_t a = MosaicSide();
     const int64_t w = m_width;
     const int64_t h = m_height;
@@ -119,20 +110,32 @@ void CRawX10::BuildMosaic()
     uint16_t* mosaic = m_mosaic.get();
     const uint16_t* field0 = m_field0.get();
     const uint16_t* field1 = m_field1.get();
-    for (int64_t r = 0; r < a; ++r)
+    constexpr int64_t kBandRows = 32;
+    for (int64_t firstRow = 0; firstRow < a; firstRow += kBandRows)
     {
-        uint16_t* row = mosaic + r * a;
-        std::fill(row, row + a, uint16_t{0});
-        // Field 0: x = r - y with 0 <= x < w and 0 <= y < h, column below a.
-        const int64_t first0 = std::max<int64_t>(0, r - w + 1);
-        const int64_t last0 = std::min({h - 1, r, HalfRoundedDown(h + r - 3)});
-        for (int64_t y = first0; y <= last0; ++y)
-            row[w + 2 - r + 2 * y] = field0[y * w + (r - y)];
-        // Field 1: x = r - 1 - y.
-        const int64_t first1 = std::max<int64_t>(0, r - w);
-        const int64_t last1 = std::min({h - 1, r - 1, HalfRoundedDown(h + r - 4)});
-        for (int64_t y = first1; y <= last1; ++y)
-            row[w + 3 - r + 2 * y] = field1[y * w + (r - 1 - y)];
+        const int64_t endRow = std::min(a, firstRow + kBandRows);
+        std::fill(mosaic + firstRow * a, mosaic + endRow * a, uint16_t{0});
+        // Field row y reaches the band for x + y (field 0) or x + y + 1
+        // (field 1) in [firstRow, endRow).
+        const int64_t firstY = std::max<int64_t>(0, firstRow - w);
+        const int64_t endY = std::min(h, endRow);
+        for (int64_t y = firstY; y < endY; ++y)
+        {
+            // Column term below a: x >= y + 3 - h.
+            const int64_t lowestX = std::max<int64_t>(0, y + 3 - h);
+            const int64_t first0 = std::max(lowestX, firstRow - y);
+            const int64_t end0 = std::min(w, endRow - y);
+            const uint16_t* row0 = field0 + y * w;
+            uint16_t* at0 = mosaic + (first0 + y) * a + (w + 2 - first0 + y);
+            for (int64_t x = first0; x < end0; ++x, at0 += a - 1)
+                *at0 = row0[x];
+            const int64_t first1 = std::max(lowestX, firstRow - 1 - y);
+            const int64_t end1 = std::min(w, endRow - 1 - y);
+            const uint16_t* row1 = field1 + y * w;
+            uint16_t* at1 = mosaic + (first1 + y + 1) * a + (w + 2 - first1 + y);
+            for (int64_t x = first1; x < end1; ++x, at1 += a - 1)
+                *at1 = row1[x];
+        }
     }
     // The positions whose column term m_width + 2 - x + y is a or more: only
     // x <= y + 2 - m_height, so y >= m_height - 2.
