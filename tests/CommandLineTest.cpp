@@ -217,33 +217,6 @@ TEST(CommandLine, SecondArgumentIsNotUsedWhenTheFirstIsMissing)
     EXPECT_EQ(NamesIn(dir.Path()), std::set<std::string>{"chart.raf"});
 }
 
-TEST(CommandLine, MemoryExhaustionEndsWithStatus1AndKeepsFinishedImages)
-{
-    // With the address space limited to about 150 MB the run gets past the
-    // two field images but not the mosaic's 103 MB pixel buffer.
-    TempDir dir;
-    ASSERT_TRUE(WriteChartFile(dir / "chart.raf"));
-    const ProcessResult result = RunProcess(
-        {"/bin/sh", "-c", "ulimit -v 150000 && exec \"$0\" chart.raf", kDiagrawExe}, std::chrono::seconds(120),
-        std::string(), dir.Path());
-    EXPECT_EQ(result.termSignal, 0) << "the process was killed by a signal";
-    EXPECT_EQ(result.exitStatus, 1);
-    EXPECT_EQ(result.err, "");
-    ExpectBannerOnly(result.out);
-    EXPECT_FALSE(std::filesystem::exists(dir / "chart.raf.bmp"));
-    for (const Output& output : kOutputs)
-    {
-        const auto path = dir / (std::string("chart.raf") + output.suffix);
-        if (std::filesystem::exists(path))
-        {
-            EXPECT_EQ(std::filesystem::file_size(path), output.bytes) << path;
-        }
-    }
-    // Nothing half-written stays behind.
-    for (const std::string& name : NamesIn(dir.Path()))
-        EXPECT_EQ(name.rfind("chart.raf", 0), 0u) << name;
-}
-
 // --- Good runs on the chart ---------------------------------------------------
 
 // Two full runs on the chart in one test (each writes 257 MB): one with the
