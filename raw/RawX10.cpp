@@ -65,8 +65,12 @@ int32_t CRawX10::Load(const char* path)
         return 1;
 
     // Both blocks and the gap between them are read with one request, into
-    // a scratch buffer that the image writers reuse afterwards.
-    const ScratchBuffer tail = AcquireScratchBuffer(static_cast<size_t>(kTailBytes));
+    // a scratch buffer that the image writers reuse afterwards. It is taken
+    // as large as the largest of them, the pixels of a mosaic image, so that
+    // one block serves the whole run and no writer maps fresh memory; the
+    // run's peak, during the demosaic, stays the same.
+    const int64_t side = MosaicSide();
+    const ScratchBuffer tail = AcquireScratchBuffer(static_cast<size_t>(std::max(kTailBytes, side * side * 4)));
     if (!platform::SeekTo(file.get(), fileSize - kTailBytes))
         return 1;
     if (std::fread(tail.get(), 1, static_cast<size_t>(kTailBytes), file.get()) != static_cast<size_t>(kTailBytes))
