@@ -49,7 +49,7 @@ TEST(ChartFile, SynthWritesTheChartFileAndDiagrawLoadsItsFieldsBack)
     // Packing, then the loader's unpacking, gives back the rendered fields.
     const ChartFields chart;
     CRawX10 raw;
-    ASSERT_EQ(raw.Load(path.c_str()), 0);
+    ASSERT_EQ(raw.Load(path.string().c_str()), 0);
     EXPECT_TRUE(std::equal(chart.field0.begin(), chart.field0.end(), raw.m_field0.get()));
     EXPECT_TRUE(std::equal(chart.field1.begin(), chart.field1.end(), raw.m_field1.get()));
 }
