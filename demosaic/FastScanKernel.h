@@ -286,58 +286,51 @@ void InterpolateGreenCells(const SplitRows& rows, const Sample* north, const Sam
         // The estimates of AccumulateGreenB (r odd) and AccumulateGreenA
         // (r even), slot by slot.
         Estimates est;
+        // The green estimates of the two rules are equal direction by direction.
+        est.second[0] = Mean4(m02, m01, c00, m11);
+        est.second[1] = Mean4(pm1, c00, pm0, pp1);
+        est.second[2] = Mean4(m01, c00, m11, m22);
+        est.second[3] = Mean4(mm1, mm0, c00, mp1);
+        est.second[4] = Mean4(pm2, m01, pm1, c00);
+        est.second[5] = Mean4(c00, m11, pp1, pp2);
+        est.second[6] = Mean4(c00, mp1, m11, mp2);
+        est.second[7] = Mean4(mm2, mm1, m01, c00);
         if constexpr (!kEvenRow)
         {
             est.first[0] = Mean2(em2, wm1);
-            est.second[0] = Mean4(m02, m01, c00, m11);
             est.third[0] = Mean2(wm2, em1);
             est.first[1] = static_cast<Sum>(ep1);
-            est.second[1] = Mean4(pm1, c00, pm0, pp1);
             est.third[1] = Mean2(em1, e00);
             est.first[2] = Mean2(ep1, ep2);
-            est.second[2] = Mean4(m01, c00, m11, m22);
             est.third[2] = Mean2(wp1, wp2);
             est.first[3] = Mean2(wm1, w00);
-            est.second[3] = Mean4(mm1, mm0, c00, mp1);
             est.third[3] = static_cast<Sum>(wp1);
             est.first[4] = static_cast<Sum>(em2);
-            est.second[4] = Mean4(pm2, m01, pm1, c00);
             est.third[4] = Mean2(em1, e00);
             est.first[5] = Mean2(ep1, ep2);
-            est.second[5] = Mean4(c00, m11, pp1, pp2);
             est.third[5] = static_cast<Sum>(e00);
             est.first[6] = static_cast<Sum>(w00);
-            est.second[6] = Mean4(c00, mp1, m11, mp2);
             est.third[6] = Mean2(wp1, wp2);
             est.first[7] = Mean2(wm1, w00);
-            est.second[7] = Mean4(mm2, mm1, m01, c00);
             est.third[7] = static_cast<Sum>(wm2);
         }
         else
         {
             est.first[0] = Mean2(em2, em1);
-            est.second[0] = Mean4(m02, m01, c00, m11);
             est.third[0] = Mean2(wm2, wm1);
             est.first[1] = static_cast<Sum>(em1);
-            est.second[1] = Mean4(pm1, c00, pm0, pp1);
             est.third[1] = Mean2(e00, ep1);
             est.first[2] = Mean2(wp1, ep2);
-            est.second[2] = Mean4(m01, c00, m11, m22);
             est.third[2] = Mean2(ep1, wp2);
             est.first[3] = Mean2(w00, wp1);
-            est.second[3] = Mean4(mm1, mm0, c00, mp1);
             est.third[3] = static_cast<Sum>(wm1);
             est.first[4] = Mean2(em2, em1);
-            est.second[4] = Mean4(pm2, m01, pm1, c00);
             est.third[4] = static_cast<Sum>(e00);
             est.first[5] = static_cast<Sum>(ep2);
-            est.second[5] = Mean4(c00, m11, pp1, pp2);
             est.third[5] = Mean2(e00, ep1);
             est.first[6] = Mean2(w00, wp1);
-            est.second[6] = Mean4(c00, mp1, m11, mp2);
             est.third[6] = static_cast<Sum>(wp2);
             est.first[7] = static_cast<Sum>(w00);
-            est.second[7] = Mean4(mm2, mm1, m01, c00);
             est.third[7] = Mean2(wm2, wm1);
         }
         Sum first;
@@ -421,58 +414,51 @@ void InterpolateColourCells(const SplitRows& rows, const Sample* southOfOddRow, 
         // The estimates of AccumulateColor0 (r even) and AccumulateColor1
         // (r odd), slot by slot.
         Estimates est;
+        // The green estimates of the two rules are equal direction by direction.
+        est.second[0] = Mean4(wm2, em2, wm1, em1);
+        est.second[1] = Mean3(em1, e00, ep1);
+        est.second[2] = Mean4(wp1, ep1, wp2, ep2);
+        est.second[3] = Mean3(wm1, w00, wp1);
+        est.second[4] = Mean3(em2, em1, e00);
+        est.second[5] = Mean3(e00, ep1, ep2);
+        est.second[6] = Mean3(w00, wp1, wp2);
+        est.second[7] = Mean3(wm2, wm1, w00);
         if constexpr (kEvenRow)
         {
             est.first[0] = static_cast<Sum>(c00);
-            est.second[0] = Mean4(wm2, em2, wm1, em1);
             est.third[0] = Mean2(m02, m01);
             est.first[1] = Mean2(pm1, c00);
-            est.second[1] = Mean3(em1, e00, ep1);
             est.third[1] = Mean2(pm0, pp1);
             est.first[2] = Mean2(c00, m11);
-            est.second[2] = Mean4(wp1, ep1, wp2, ep2);
             est.third[2] = static_cast<Sum>(m22);
             est.first[3] = Mean2(mm1, c00);
-            est.second[3] = Mean3(wm1, w00, wp1);
             est.third[3] = Mean2(mm0, mp1);
             est.first[4] = Mean3(pm2, pm1, c00);
-            est.second[4] = Mean3(em2, em1, e00);
             est.third[4] = static_cast<Sum>(m01);
             est.first[5] = Mean3(c00, m11, pp2);
-            est.second[5] = Mean3(e00, ep1, ep2);
             est.third[5] = static_cast<Sum>(pp1);
             est.first[6] = Mean3(c00, m11, mp2);
-            est.second[6] = Mean3(w00, wp1, wp2);
             est.third[6] = static_cast<Sum>(mp1);
             est.first[7] = Mean3(mm2, mm1, c00);
-            est.second[7] = Mean3(wm2, wm1, w00);
             est.third[7] = static_cast<Sum>(m01);
         }
         else
         {
             est.first[0] = Mean2(m01, c00);
-            est.second[0] = Mean4(wm2, em2, wm1, em1);
             est.third[0] = static_cast<Sum>(m02);
             est.first[1] = Mean2(c00, pp1);
-            est.second[1] = Mean3(em1, e00, ep1);
             est.third[1] = Mean2(pm1, pm0);
             est.first[2] = static_cast<Sum>(c00);
-            est.second[2] = Mean4(wp1, ep1, wp2, ep2);
             est.third[2] = Mean2(m11, m22);
             est.first[3] = Mean2(c00, mp1);
-            est.second[3] = Mean3(wm1, w00, wp1);
             est.third[3] = Mean2(mm1, mm0);
             est.first[4] = Mean3(pm2, m01, c00);
-            est.second[4] = Mean3(em2, em1, e00);
             est.third[4] = static_cast<Sum>(pm1);
             est.first[5] = Mean3(c00, pp1, pp2);
-            est.second[5] = Mean3(e00, ep1, ep2);
             est.third[5] = static_cast<Sum>(m11);
             est.first[6] = Mean3(c00, mp1, mp2);
-            est.second[6] = Mean3(w00, wp1, wp2);
             est.third[6] = static_cast<Sum>(m11);
             est.first[7] = Mean3(mm2, m01, c00);
-            est.second[7] = Mean3(wm2, wm1, w00);
             est.third[7] = static_cast<Sum>(mm1);
         }
         Sum first;
