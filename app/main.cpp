@@ -6,6 +6,7 @@
 // Exit status: 0 when every output was written; 1 for a missing argument, an
 // input that cannot be read, memory exhaustion, or any output that could not
 // be written. Nothing but the banner and the usage text is ever printed.
+#include "platform/Files.h"
 #include "raw/RawX10.h"
 
 #include <cstdio>
@@ -26,16 +27,15 @@ const char* ProgramName(const char* invocation)
 int RunPipeline(const char* path)
 {
     CRawX10 raw;
-    if (raw.Load(path) != 0)
+    if (raw.Load(path) != kStatusOk)
         return 1;
     // Every stage runs even when an earlier output could not be written; the
     // mosaic preview must precede the demosaic, which changes the mosaic.
-    int32_t failures = 0;
-    failures |= raw.SaveFieldPreview(raw.m_field0.get());
-    failures |= raw.SaveFieldPreview(raw.m_field1.get());
-    failures |= raw.SaveMosaicPreview();
-    failures |= raw.Demosaic();
-    return failures != 0 ? 1 : 0;
+    bool failed = raw.SaveFieldPreview(raw.m_field0.get()) != kStatusOk;
+    failed = raw.SaveFieldPreview(raw.m_field1.get()) != kStatusOk || failed;
+    failed = raw.SaveMosaicPreview() != kStatusOk || failed;
+    failed = raw.Demosaic() != kStatusOk || failed;
+    return failed ? 1 : 0;
 }
 
 }  // namespace
@@ -49,6 +49,7 @@ int main(int argc, char** argv)
         std::printf("%s: <.raf>\n", ProgramName(argc > 0 && argv[0] != nullptr ? argv[0] : "diagraw"));
         return 1;
     }
+    platform::InstallOutputCleanup();
     try
     {
         return RunPipeline(argv[1]);

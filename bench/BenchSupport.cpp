@@ -65,7 +65,7 @@ const CRawX10& LoadedChart()
 {
     static const std::unique_ptr<CRawX10> s_raw = [] {
         auto raw = std::make_unique<CRawX10>();
-        if (raw->Load(ChartPath().c_str()) != 0)
+        if (raw->Load(ChartPath().c_str()) != kStatusOk)
             throw std::runtime_error("cannot load " + ChartPath());
         return raw;
     }();

@@ -3,7 +3,6 @@
 #include "bench/BenchSupport.h"
 #include "demosaic/Demosaic.h"
 #include "demosaic/FastScan.h"
-#include "demosaic/Gradients.h"
 
 #include <benchmark/benchmark.h>
 
@@ -30,22 +29,6 @@ void BM_WhiteBalanceWindow(benchmark::State& state)
 }
 BENCHMARK(BM_WhiteBalanceWindow)->Unit(benchmark::kMillisecond);
 
-// The white balance as the pass runs it, in column pairs.
-void BM_WhiteBalanceWindowInPairs(benchmark::State& state)
-{
-    CRawX10 raw;
-    for (auto _ : state)
-    {
-        state.PauseTiming();
-        benchsupport::CopyLoadedChart(raw);
-        state.ResumeTiming();
-        WhiteBalanceWindowInPairs(raw.m_mosaic.get(), raw.MosaicSide());
-        benchmark::DoNotOptimize(raw.m_mosaic.get());
-    }
-    state.SetItemsProcessed(state.iterations() * benchsupport::kWindowCells);
-}
-BENCHMARK(BM_WhiteBalanceWindowInPairs)->Unit(benchmark::kMillisecond);
-
 // The chart's mosaic after white balance, shared by the scan benchmarks.
 const CRawX10& BalancedChart()
 {
@@ -58,23 +41,24 @@ const CRawX10& BalancedChart()
     return *s_raw;
 }
 
-void BM_ScanWindowByCell(benchmark::State& state)
+void BM_RenderDemosaicRowsByCell(benchmark::State& state)
 {
     const CRawX10& raw = BalancedChart();
-    g_mosaicSide = raw.MosaicSide();
+    const int32_t side = raw.MosaicSide();
     auto pixels = std::make_unique<uint8_t[]>(static_cast<size_t>(benchsupport::kMosaicCells * 4));
     for (auto _ : state)
     {
-        ScanWindowByCell(raw, pixels.get());
+        RenderDemosaicRowsByCell(raw, 0, side, pixels.get());
         benchmark::DoNotOptimize(pixels.get());
     }
     state.SetItemsProcessed(state.iterations() * benchsupport::kWindowCells);
 }
-BENCHMARK(BM_ScanWindowByCell)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RenderDemosaicRowsByCell)->Unit(benchmark::kMillisecond);
 
-// The fast scan, one run per instruction-set variant (argument: 0 baseline,
-// 1 AVX2, 2 AVX-512); a variant that the processor lacks is skipped.
-void BM_ScanWindowFast(benchmark::State& state)
+// The fast scan of the whole window, one run per instruction-set variant
+// (argument: 0 baseline, 1 AVX2, 2 AVX-512); a variant that the processor
+// lacks is skipped.
+void BM_ScanRowsFast(benchmark::State& state)
 {
     const auto variant = static_cast<ScanVariant>(state.range(0));
     const std::vector<ScanVariant> available = AvailableScanVariants();
@@ -85,16 +69,18 @@ void BM_ScanWindowFast(benchmark::State& state)
     }
     state.SetLabel(NameOfScanVariant(variant));
     const CRawX10& raw = BalancedChart();
-    g_mosaicSide = raw.MosaicSide();
+    const int32_t side = raw.MosaicSide();
+    const int32_t last = side - 1 - kWindowMargin;
+    CFastScanScratch scratch(kWindowMargin, last);
     auto pixels = std::make_unique<uint8_t[]>(static_cast<size_t>(benchsupport::kMosaicCells * 4));
     for (auto _ : state)
     {
-        ScanWindowWith(variant, raw, pixels.get());
+        ScanRowsWith(variant, raw.m_mosaic.get(), side, kWindowMargin, last, ScanTarget{pixels.get(), 0}, scratch);
         benchmark::DoNotOptimize(pixels.get());
     }
     state.SetItemsProcessed(state.iterations() * benchsupport::kWindowCells);
 }
-BENCHMARK(BM_ScanWindowFast)->Arg(static_cast<int>(ScanVariant::kBaseline))->Arg(static_cast<int>(ScanVariant::kAvx2))
+BENCHMARK(BM_ScanRowsFast)->Arg(static_cast<int>(ScanVariant::kBaseline))->Arg(static_cast<int>(ScanVariant::kAvx2))
     ->Arg(static_cast<int>(ScanVariant::kAvx512))
     ->Unit(benchmark::kMillisecond);
 
@@ -107,7 +93,7 @@ void BM_Demosaic(benchmark::State& state)
         state.PauseTiming();
         benchsupport::CopyLoadedChart(raw);
         state.ResumeTiming();
-        if (raw.Demosaic() != 0)
+        if (raw.Demosaic() != kStatusOk)
             state.SkipWithError("write failed");
     }
     state.SetItemsProcessed(state.iterations() * benchsupport::kWindowCells);

@@ -36,7 +36,7 @@ void BM_LoadChart(benchmark::State& state)
     for (auto _ : state)
     {
         CRawX10 raw;
-        if (raw.Load(path.c_str()) != 0)
+        if (raw.Load(path.c_str()) != kStatusOk)
             state.SkipWithError("load failed");
         benchmark::DoNotOptimize(raw.m_mosaic.get());
     }

@@ -32,7 +32,7 @@ void BM_SaveFieldPreview(benchmark::State& state)
     CRawX10 raw;
     benchsupport::CopyLoadedChart(raw);
     for (auto _ : state)
-        if (raw.SaveFieldPreview(raw.m_field0.get()) != 0)
+        if (raw.SaveFieldPreview(raw.m_field0.get()) != kStatusOk)
             state.SkipWithError("write failed");
     state.SetItemsProcessed(state.iterations() * benchsupport::kFieldCells);
 }
@@ -44,7 +44,7 @@ void BM_SaveMosaicPreview(benchmark::State& state)
     CRawX10 raw;
     benchsupport::CopyLoadedChart(raw);
     for (auto _ : state)
-        if (raw.SaveMosaicPreview() != 0)
+        if (raw.SaveMosaicPreview() != kStatusOk)
             state.SkipWithError("write failed");
     state.SetItemsProcessed(state.iterations() * benchsupport::kMosaicCells);
 }

@@ -1,9 +1,9 @@
 #include "bmp/BmpWriter.h"
 
-#include "bmp/PlatformFile.h"
+#include "platform/Files.h"
 
+#include <cerrno>
 #include <cstring>
-#include <string>
 
 namespace
 {
@@ -41,27 +41,31 @@ void FillBmpHeader(uint8_t* header, int32_t width, int32_t height)
     Put32(header + 34, pixelBytes);
 }
 
-int32_t SaveBmp32(const char* name, int32_t width, int32_t height, const uint8_t* pixels)
+Status WriteBmpFile(const std::string& name, int32_t width, int32_t height, const uint8_t* pixels)
 {
-    if (name == nullptr || pixels == nullptr || width <= 0 || height <= 0)
-        return 0;
+    if (width <= 0 || height <= 0)
+        return EINVAL;
     const uint64_t pixelBytes = uint64_t{static_cast<uint32_t>(width)} * static_cast<uint32_t>(height) * 4u;
     if (pixelBytes + kBmpHeaderBytes > UINT32_MAX)
-        return 0;  // the header's size fields could not hold it
+        return EFBIG;
 
-    const std::string finalName = name;
-    std::string tempName;
-    const platform::OutputHandle file = platform::CreateTempBeside(finalName, tempName);
-    if (file == platform::kInvalidOutput)
-        return 0;
-
+    platform::COutputFile file;
+    Status status = file.Create(name);
+    if (status != kStatusOk)
+        return status;
     uint8_t header[kBmpHeaderBytes];
     FillBmpHeader(header, width, height);
-    bool written = platform::WriteAll(file, header, sizeof header) &&
-                   platform::WriteAll(file, pixels, static_cast<size_t>(pixelBytes));
-    written = platform::CloseOutput(file) && written;
-    if (written && platform::ReplaceWithTemp(tempName, finalName))
-        return 1;
-    platform::RemoveFile(tempName);
-    return 0;
+    status = file.Write(header, sizeof header);
+    if (status == kStatusOk)
+        status = file.Write(pixels, static_cast<size_t>(pixelBytes));
+    if (status == kStatusOk)
+        status = file.Commit();
+    return status;
+}
+
+int32_t SaveBmp32(const char* name, int32_t width, int32_t height, const uint8_t* pixels)
+{
+    if (name == nullptr || pixels == nullptr)
+        return 0;
+    return WriteBmpFile(name, width, height, pixels) == kStatusOk ? 1 : 0;
 }

@@ -1,24 +1,33 @@
-// Uncompressed 32-bit BMP files.
+// Uncompressed 32-bit BMP files, the format of every image diagraw writes.
 //
-// Pixel layout handed to SaveBmp32: width x height pixels of 4 bytes each,
-// in the order blue, green, red, and a fourth byte (0 in every image of this
-// program); rows of width * 4 bytes with nothing between them; the first row
-// in the buffer is the bottom row of the picture (positive height).
+// Pixels as the writers hand them over: 4 bytes each, blue, green, red and a
+// fourth byte that this program always leaves 0; width * 4 bytes to a row
+// with no padding; rows in file order, which for a BMP with a positive height
+// is bottom row first. The header's multi-byte fields are little-endian and
+// written byte by byte, so the host's byte order never shows.
 //
-// SaveBmp32 returns non-zero when the whole file was written and 0 on failure.
-// The file appears under its final name only when complete: it is written to
-// a temporary beside it and then renamed. On failure the temporary is removed
-// and an existing file of the final name is left as it was.
+// A file appears under its final name only once it is complete: it is
+// written beside it as a temporary and renamed (platform/Files.h). When
+// anything fails, the temporary goes and an older file of that name stays.
 #pragma once
+
+#include "platform/Status.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 inline constexpr int kBmpHeaderBytes = 54;
 
-// Fills the 54-byte file and information header for a width x height image;
-// every field is little-endian and every reserved or unused byte is 0.
+// Fills the 54 bytes of the file header and the information header of a
+// width x height image; every reserved or unused byte is 0.
 void FillBmpHeader(uint8_t* header, int32_t width, int32_t height);
 
-// Writes header and pixels to the file name. The caller keeps the pixels.
+// Writes the header and width * height pixels to the file name. The caller
+// keeps the pixels. Refuses (EFBIG) an image whose size the header's 32-bit
+// fields cannot hold.
+Status WriteBmpFile(const std::string& name, int32_t width, int32_t height, const uint8_t* pixels);
+
+// WriteBmpFile for callers of the older convention: non-zero when the file
+// was written, 0 when it was not (also for a null name or pixel pointer).
 int32_t SaveBmp32(const char* name, int32_t width, int32_t height, const uint8_t* pixels);

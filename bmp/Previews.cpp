@@ -1,14 +1,13 @@
 // The field previews and the composite mosaic preview.
 //
-// Both previews compute their display values on 16-bit integers, many
-// pixels at a time, with formulas that give exactly FieldPreviewValue and
-// MosaicPreviewValue, and write every byte of their pixel buffer once (a lit
-// pixel with its three zero bytes, the black border as zeros), so the buffer
-// needs no clearing beforehand.
+// Both compute their display values in 16-bit integers, many pixels at a
+// time, by formulas equal to FieldPreviewValue and MosaicPreviewValue for
+// every 12-bit sample (the tests try each one), and write each byte of their
+// rows once, the black ones included, so no buffer needs clearing first.
 #include "bmp/Previews.h"
 
 #include "bmp/BmpWriter.h"
-#include "raw/LargeBuffers.h"
+#include "platform/LargeBuffers.h"
 #include "raw/Lattice.h"
 #include "raw/RawX10.h"
 
@@ -46,21 +45,19 @@ inline uint32_t FieldRedBlueValue(uint16_t s)
 
 }  // namespace
 
-int32_t CRawX10::SaveFieldPreview(const uint16_t* field)
+void RenderFieldPreviewRows(const uint16_t* field, int32_t width, int32_t height, int32_t firstRow,
+                            int32_t rowCount, uint8_t* pixels)
 {
-    // One pixel per field sample, upright: field row y is picture row y from
-    // the top, so it goes to storage row m_height - 1 - y of the bottom-up BMP.
-    // Along a field row the colours alternate: blue and green in even rows,
+    // Along a field row the colours take turns: blue and green in even rows,
     // green and red in odd ones. A row is laid out in a scratch row, two
     // samples at a time, and copied in one piece.
-    const int64_t width = m_width;
-    const int64_t height = m_height;
-    const ScratchBuffer pixels = AcquireScratchBuffer(static_cast<size_t>(width * height * 4));
-    auto scratch = std::make_unique<uint32_t[]>(static_cast<size_t>(width));
-    const auto pairs = static_cast<int32_t>(width / 2);
-    for (int64_t y = 0; y < height; ++y)
+    const auto rowLength = static_cast<size_t>(width);
+    auto scratch = std::make_unique<uint32_t[]>(rowLength);
+    const int32_t pairs = width / 2;
+    for (int32_t k = 0; k < rowCount; ++k)
     {
-        const uint16_t* samples = field + y * width;
+        const int32_t y = height - 1 - (firstRow + k);
+        const uint16_t* samples = field + static_cast<int64_t>(y) * width;
         uint32_t* line = scratch.get();
         if (y % 2 == 0)
         {
@@ -82,10 +79,16 @@ int32_t CRawX10::SaveFieldPreview(const uint16_t* field)
             if (width % 2 != 0)
                 line[width - 1] = FieldGreenPixel(samples[width - 1]);
         }
-        std::memcpy(pixels.get() + (height - 1 - y) * width * 4, line, static_cast<size_t>(width) * 4);
+        std::memcpy(pixels + static_cast<size_t>(k) * rowLength * 4, line, rowLength * 4);
     }
-    const std::string name = m_path + (field == m_field0.get() ? ".f0.bmp" : ".f1.bmp");
-    return SaveBmp32(name.c_str(), m_width, m_height, pixels.get()) != 0 ? 0 : 1;
+}
+
+Status CRawX10::SaveFieldPreview(const uint16_t* field)
+{
+    const ScratchBuffer pixels = Buffers().Lend(static_cast<size_t>(m_width) * static_cast<size_t>(m_height) * 4);
+    RenderFieldPreviewRows(field, m_width, m_height, 0, m_height, pixels.get());
+    const OutputImage image = field == m_field0.get() ? OutputImage::Field0Preview : OutputImage::Field1Preview;
+    return WriteBmpFile(OutputNameOf(m_path, image), m_width, m_height, pixels.get());
 }
 
 namespace
@@ -122,29 +125,24 @@ ColourMasks MasksOfCell(int32_t r, int32_t c)
 
 }  // namespace
 
-int32_t CRawX10::SaveMosaicPreview()
+void RenderMosaicPreviewRows(const uint16_t* mosaic, int32_t side, int32_t firstRow, int32_t rowCount,
+                             uint8_t* pixels)
 {
-    // Cells 2 to a - 3 of each row and column are drawn, mirrored left to
-    // right: cell (r, c) goes to pixel a - c of storage row a - r. The rest of
-    // the picture (storage rows and pixels 0 to 2 and a - 1) stays black.
-    //
-    // A storage row is laid out in a scratch row in pixel order, from the
-    // last drawn column backwards, four cells at a time: along a row the
-    // colours repeat every four columns (odd columns green, the even ones red
-    // and blue in turn), so the four positions of a step have fixed colours
-    // and the loop vectorises. A row holding a sample above 12 bits, which no
-    // input gives, is computed cell by cell with MosaicPreviewValue.
-    const int64_t a = MosaicSide();
+    // A storage row is laid out in a scratch row in pixel order, from the last
+    // drawn column backwards, four cells at a time: along a mosaic row the
+    // colours repeat every four columns, so the four positions of a step keep
+    // their colours and the loop vectorises. A row holding a sample above 12
+    // bits, which no input gives, is computed cell by cell instead.
+    const int64_t a = side;
     const int64_t rowBytes = a * 4;
-    const ScratchBuffer pixels = AcquireScratchBuffer(static_cast<size_t>(a * rowBytes));
     const int64_t first = 2;
     const int64_t last = a - 3;
     const int64_t drawn = last - first + 1;
     auto scratch = std::make_unique<uint32_t[]>(static_cast<size_t>(drawn > 0 ? drawn : 1));
-    for (int64_t row = 0; row < a; ++row)
+    for (int32_t k = 0; k < rowCount; ++k)
     {
-        const int64_t r = a - row;
-        uint8_t* out = pixels.get() + row * rowBytes;
+        const int64_t r = a - (firstRow + k);
+        uint8_t* out = pixels + k * rowBytes;
         if (r < first || r > last)
         {
             std::memset(out, 0, static_cast<size_t>(rowBytes));
@@ -152,7 +150,7 @@ int32_t CRawX10::SaveMosaicPreview()
         }
         std::memset(out, 0, static_cast<size_t>(a - last) * 4);  // pixels 0 to a - last - 1
         std::memset(out + (a - first + 1) * 4, 0, static_cast<size_t>(first - 1) * 4);
-        const uint16_t* samples = m_mosaic.get() + r * a;
+        const uint16_t* samples = mosaic + r * a;
         uint16_t all = 0;
         for (int64_t c = first; c <= last; ++c)
             all = static_cast<uint16_t>(all | samples[c]);
@@ -174,23 +172,29 @@ int32_t CRawX10::SaveMosaicPreview()
                 line[4 * q + 2] = MosaicPreviewPixel(s[-2], k2);
                 line[4 * q + 3] = MosaicPreviewPixel(s[-3], k3);
             }
-            for (int64_t k = int64_t{quads} * 4; k < drawn; ++k)
-                line[k] = MosaicPreviewPixel(samples[last - k], MasksOfCell(r32, static_cast<int32_t>(last - k)));
+            for (int64_t j = int64_t{quads} * 4; j < drawn; ++j)
+                line[j] = MosaicPreviewPixel(samples[last - j], MasksOfCell(r32, static_cast<int32_t>(last - j)));
         }
         else
         {
-            for (int64_t k = 0; k < drawn; ++k)
+            for (int64_t j = 0; j < drawn; ++j)
             {
-                const int64_t c = last - k;
+                const int64_t c = last - j;
                 const CellColour colour = ColourOfCell(r32, static_cast<int32_t>(c));
                 Pixel pixel{};
-                pixel[PixelByteOfColour(colour)] = MosaicPreviewValue(samples[c], colour == CellColour::Green);
-                std::memcpy(&line[k], pixel.data(), 4);
+                pixel[static_cast<size_t>(PixelByteOfColour(colour))] =
+                    MosaicPreviewValue(samples[c], colour == CellColour::Green);
+                std::memcpy(&line[j], pixel.data(), 4);
             }
         }
         std::memcpy(out + (a - last) * 4, line, static_cast<size_t>(drawn) * 4);
     }
-    const std::string name = m_path + ".src.bmp";
-    const auto side = static_cast<int32_t>(a);
-    return SaveBmp32(name.c_str(), side, side, pixels.get()) != 0 ? 0 : 1;
+}
+
+Status CRawX10::SaveMosaicPreview()
+{
+    const int32_t a = MosaicSide();
+    const ScratchBuffer pixels = Buffers().Lend(static_cast<size_t>(a) * static_cast<size_t>(a) * 4);
+    RenderMosaicPreviewRows(m_mosaic.get(), a, 0, a, pixels.get());
+    return WriteBmpFile(OutputNameOf(m_path, OutputImage::MosaicPreview), a, a, pixels.get());
 }

@@ -1,13 +1,19 @@
-// Display values of the colour-coded previews of the raw data.
+// The colour-coded previews of the raw data: each field by itself, and the
+// composite mosaic before the demosaic touches it.
 //
-// In both previews every sample lights only the channel of its own filter
-// colour; red and blue are raised against green by fixed display gains.
-// The precision of every step is part of the result: the field preview uses
-// an integer division by 12 and a double gain of 1.6; the mosaic preview uses
-// the single-precision 1.61 widened to double, the double 1.6 and a
-// single-precision division by 13, truncating toward zero after each step.
-// The images themselves are written by CRawX10::SaveFieldPreview and
-// CRawX10::SaveMosaicPreview.
+// In both, a sample lights only the channel of its own filter colour, and
+// red and blue are shown brighter than green by fixed display gains. Each
+// step's precision is part of the result:
+//   field preview   integer division by 12; red and blue times the double 1.6
+//   mosaic preview  green: float division by 13; red and blue: times the
+//                   float 1.61 widened to double, times the double 1.6, then
+//                   float division by 13
+// with a truncation toward zero after every step and 255 as the ceiling.
+//
+// The Render functions fill a caller's buffer with a band of rows of an
+// image, in file order (storage row 0 is the picture's bottom row), and write
+// every byte of it. CRawX10::SaveFieldPreview and SaveMosaicPreview render
+// the whole image and write it as a file.
 #pragma once
 
 #include <cstdint>
@@ -39,3 +45,16 @@ constexpr uint8_t MosaicPreviewValue(uint16_t sample, bool green)
     }
     return static_cast<uint8_t>(w > 255 ? 255 : w);
 }
+
+// Storage rows firstRow to firstRow + rowCount - 1 of the preview of one
+// field of height rows x width samples: rowCount * width * 4 bytes. The field
+// is shown upright, field row y in storage row height - 1 - y.
+void RenderFieldPreviewRows(const uint16_t* field, int32_t width, int32_t height, int32_t firstRow,
+                            int32_t rowCount, uint8_t* pixels);
+
+// Storage rows firstRow to firstRow + rowCount - 1 of the preview of a
+// side x side mosaic: rowCount * side * 4 bytes. Cell (r, c) is mirrored
+// left to right into pixel side - c of storage row side - r; only cells 2 to
+// side - 3 of each row and column are drawn, the rest is black.
+void RenderMosaicPreviewRows(const uint16_t* mosaic, int32_t side, int32_t firstRow, int32_t rowCount,
+                             uint8_t* pixels);

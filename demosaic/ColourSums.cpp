@@ -5,24 +5,28 @@
 
 #include <climits>
 
-void ThresholdGradients(int32_t gradients[8])
+int32_t GradientThreshold(const int32_t gradients[8])
 {
-    // Each slot is compared with both the minimum and the maximum: with an
+    // Each slot is tested against both the minimum and the maximum: with an
     // "else" between the two tests a largest slot 0 would be missed.
     int32_t minimum = INT32_MAX;
     int32_t maximum = 0;
-    for (int k = 0; k < 8; ++k)
+    for (int k = 0; k < kDirectionCount; ++k)
     {
         if (gradients[k] < minimum)
             minimum = gradients[k];
         if (gradients[k] > maximum)
             maximum = gradients[k];
     }
-    // In double precision, as (max - min) * 0.5 + min * 1.5; for slots of 0
-    // or more this is exactly min + floor(max / 2).
-    const auto threshold = static_cast<int32_t>(static_cast<double>(maximum - minimum) * 0.5 +
-                                                static_cast<double>(minimum) * 1.5);
-    for (int k = 0; k < 8; ++k)
+    // Half the spread plus one and a half times the minimum, in double: with
+    // no slot below 0 that equals min + floor(max / 2) to the integer.
+    return static_cast<int32_t>(static_cast<double>(maximum - minimum) * 0.5 + static_cast<double>(minimum) * 1.5);
+}
+
+void ThresholdGradients(int32_t gradients[8])
+{
+    const int32_t threshold = GradientThreshold(gradients);
+    for (int k = 0; k < kDirectionCount; ++k)
         if (gradients[k] >= threshold)
             gradients[k] = -1;
 }
@@ -72,7 +76,7 @@ struct Neighbourhood
 
 Neighbourhood NeighbourhoodOf(const CRawX10& raw, int32_t r, int32_t c)
 {
-    const int64_t side = g_mosaicSide;
+    const int64_t side = g_mosaicSide;  // see PublishMosaicSide
     return Neighbourhood{raw.m_mosaic.get() + r * side + c, side};
 }
 

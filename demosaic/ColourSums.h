@@ -1,13 +1,13 @@
-// Direction selection and colour sums of the eight-direction demosaic.
+// Which directions the demosaic trusts at a cell, and the colour sums along
+// them.
 //
-// ThresholdGradients keeps a direction usable when its gradient lies below
-// min + floor(max / 2) of the eight slots and marks every other one with -1.
-// Each accumulation rule then takes, along every usable direction, one
-// estimate of each of the three colours from the 5 x 5 neighbourhood of
-// (r, c) (a single sample, or the rounded-down mean of 2, 3 or 4 samples) and
-// adds them to the first, second and third sum. The second sum is always the
-// green estimate. Which of the others is red and which blue depends on the
-// site class (raw/Lattice.h):
+// ThresholdGradients keeps the directions whose gradient lies below
+// min + floor(max / 2) of the eight slots and marks the others with -1. An
+// accumulation rule then walks the directions still usable and takes, along
+// each, one estimate of every colour from the cell's 5 x 5 neighbourhood (a
+// sample, or the mean of two to four samples rounded down), adding them into
+// three sums. The middle sum always collects green. The outer two collect red
+// and blue, in an order fixed by the site class (raw/Lattice.h):
 //
 //   rule              classes    first sum              third sum
 //   AccumulateColor0  R0, B0     own colour             opposite colour
@@ -15,15 +15,20 @@
 //   AccumulateGreenA  G10, G11   red at G10, blue G11   blue at G10, red G11
 //   AccumulateGreenB  G00, G01   blue at G00, red G01   red at G00, blue G01
 //
-// The rules read raw.m_mosaic with the side g_mosaicSide and return the number
-// of usable directions n, or 1 when there is none (the sums then stay 0).
+// The rules read raw.m_mosaic with the side in g_mosaicSide (see
+// demosaic/Gradients.h) and return how many directions they used, or 1 when
+// none was usable (the sums are then 0).
 #pragma once
 
 #include <cstdint>
 
 class CRawX10;
 
-// Marks every slot at or above the threshold with -1, in place.
+// min + floor(max / 2) of the eight slots, computed as the rule does in
+// double precision: trunc((max - min) * 0.5 + min * 1.5).
+int32_t GradientThreshold(const int32_t gradients[8]);
+
+// Marks every slot at or above GradientThreshold with -1, in place.
 void ThresholdGradients(int32_t gradients[8]);
 
 int32_t AccumulateColor0(const CRawX10& raw, int32_t gradients[8], int32_t r, int32_t c,

@@ -4,108 +4,190 @@
 #include "demosaic/ColourSums.h"
 #include "demosaic/FastScan.h"
 #include "demosaic/Gradients.h"
-#include "raw/LargeBuffers.h"
-#include "raw/Lattice.h"
+#include "platform/LargeBuffers.h"
 #include "raw/RawX10.h"
 
-#include <memory>
-#include <string>
+#include <algorithm>
+#include <cstring>
 
-void WhiteBalanceWindow(uint16_t* mosaic, int32_t side)
+void WhiteBalanceRows(uint16_t* mosaic, int32_t side, int32_t firstRow, int32_t rowCount)
 {
-    // The gain follows the row pair, not the colour: in one row every even
-    // column of the window, red and blue alike, gets the same gain.
-    const int32_t last = side - 1 - kWindowMargin;
-    for (int32_t r = kWindowMargin; r <= last; ++r)
+    const int32_t lastColumn = side - 1 - kWindowMargin;
+    const int32_t beginRow = std::max(firstRow, kWindowMargin);
+    const int32_t endRow = std::min(firstRow + rowCount, lastColumn + 1);
+    // Each (even, odd) pair of columns is read and written whole, the odd
+    // (green) sample unchanged: the loop then vectorises. The partner of the
+    // last even column may lie one column outside the window, so that column
+    // is scaled by itself.
+    const int32_t evenColumns = lastColumn < kWindowMargin ? 0 : (lastColumn - kWindowMargin) / 2 + 1;
+    const int32_t pairs = (lastColumn - kWindowMargin + 1) / 2;
+    for (int32_t r = beginRow; r < endRow; ++r)
     {
-        uint16_t* row = mosaic + static_cast<int64_t>(r) * side;
-        for (int32_t c = kWindowMargin; c <= last; c += 2)
-            row[c] = WhiteBalancedSample(row[c], r);
+        uint16_t* row = mosaic + static_cast<int64_t>(r) * side + kWindowMargin;
+        // The gain of WhiteBalancedSample: by the row pair, as a float.
+        const float gain = (r / 2) % 2 == 0 ? 1.65f : 1.57f;
+        for (int32_t i = 0; i < pairs; ++i)
+        {
+            const uint16_t even = row[2 * i];
+            const uint16_t odd = row[2 * i + 1];
+            row[2 * i] = static_cast<uint16_t>(static_cast<int32_t>(static_cast<float>(even) * gain));
+            row[2 * i + 1] = odd;
+        }
+        if (evenColumns > pairs)
+            row[2 * pairs] = WhiteBalancedSample(row[2 * pairs], r);
     }
 }
 
-void InterpolateCell(const CRawX10& raw, int32_t r, int32_t c, uint8_t* pixel)
+void WhiteBalanceWindow(uint16_t* mosaic, int32_t side)
 {
-    const int32_t side = g_mosaicSide;
-    const uint16_t* mosaic = raw.m_mosaic.get();
-    const int32_t sample = mosaic[static_cast<int64_t>(r) * side + c];
-    const SiteClass siteClass = SiteClassOfCell(r, c);
-    int32_t first = 0;
-    int32_t second = 0;
-    int32_t third = 0;
-    int32_t n;
-    if (c % 2 != 0)
-    {
-        ComputeGreenGradients(mosaic, side, r, c);
-        if (siteClass == SiteClass::G10 || siteClass == SiteClass::G11)
-            n = AccumulateGreenA(raw, g_gradients, r, c, first, second, third);
-        else
-            n = AccumulateGreenB(raw, g_gradients, r, c, first, second, third);
-    }
-    else
-    {
-        ComputeColorGradients(mosaic, r, c);
-        if (siteClass == SiteClass::R0 || siteClass == SiteClass::B0)
-            n = AccumulateColor0(raw, g_gradients, r, c, first, second, third);
-        else
-            n = AccumulateColor1(raw, g_gradients, r, c, first, second, third);
-    }
+    WhiteBalanceRows(mosaic, side, 0, side);
+}
 
-    // Which sum feeds which byte (blue 0, green 1, red 2).
-    uint8_t& blue = pixel[0];
-    uint8_t& green = pixel[1];
-    uint8_t& red = pixel[2];
-    switch (siteClass)
+CellInterpolation InterpolateCell(const CRawX10& raw, int32_t r, int32_t c)
+{
+    const int32_t side = raw.MosaicSide();
+    PublishMosaicSide(side);
+    const uint16_t* mosaic = raw.m_mosaic.get();
+    CellInterpolation cell{};
+    cell.siteClass = SiteClassOfCell(r, c);
+    cell.sample = mosaic[static_cast<int64_t>(r) * side + c];
+    if (c % 2 != 0)
+        ComputeGreenGradients(mosaic, side, r, c);
+    else
+        ComputeColorGradients(mosaic, side, r, c);
+    std::copy(g_gradients, g_gradients + kDirectionCount, cell.gradients);
+    cell.threshold = GradientThreshold(g_gradients);
+
+    int32_t (*accumulate)(const CRawX10&, int32_t*, int32_t, int32_t, int32_t&, int32_t&, int32_t&);
+    switch (cell.siteClass)
+    {
+    case SiteClass::G00:
+    case SiteClass::G01:
+        accumulate = AccumulateGreenB;
+        break;
+    case SiteClass::G10:
+    case SiteClass::G11:
+        accumulate = AccumulateGreenA;
+        break;
+    case SiteClass::R0:
+    case SiteClass::B0:
+        accumulate = AccumulateColor0;
+        break;
+    default:  // R1, B1
+        accumulate = AccumulateColor1;
+        break;
+    }
+    cell.count = accumulate(raw, g_gradients, r, c, cell.first, cell.second, cell.third);
+    std::copy(g_gradients, g_gradients + kDirectionCount, cell.thresholded);
+
+    // Which sum feeds which byte (blue 0, green 1, red 2). The green sum is
+    // always the second; the native sum is the second at green cells and the
+    // first at red and blue ones.
+    uint8_t& blue = cell.pixel[0];
+    uint8_t& green = cell.pixel[1];
+    uint8_t& red = cell.pixel[2];
+    const int32_t sample = cell.sample;
+    switch (cell.siteClass)
     {
     case SiteClass::G00:
     case SiteClass::G11:
         green = NativeValue(sample);
-        red = InterpolatedValue(third, second, n, sample);
-        blue = InterpolatedValue(first, second, n, sample);
+        red = InterpolatedValue(cell.third, cell.second, cell.count, sample);
+        blue = InterpolatedValue(cell.first, cell.second, cell.count, sample);
         break;
     case SiteClass::G01:
     case SiteClass::G10:
         green = NativeValue(sample);
-        red = InterpolatedValue(first, second, n, sample);
-        blue = InterpolatedValue(third, second, n, sample);
+        red = InterpolatedValue(cell.first, cell.second, cell.count, sample);
+        blue = InterpolatedValue(cell.third, cell.second, cell.count, sample);
         break;
     case SiteClass::R0:
     case SiteClass::R1:
         red = NativeValue(sample);
-        green = InterpolatedValue(second, first, n, sample);
-        blue = InterpolatedValue(third, first, n, sample);
+        green = InterpolatedValue(cell.second, cell.first, cell.count, sample);
+        blue = InterpolatedValue(cell.third, cell.first, cell.count, sample);
         break;
     case SiteClass::B0:
     case SiteClass::B1:
         blue = NativeValue(sample);
-        green = InterpolatedValue(second, first, n, sample);
-        red = InterpolatedValue(third, first, n, sample);
+        green = InterpolatedValue(cell.second, cell.first, cell.count, sample);
+        red = InterpolatedValue(cell.third, cell.first, cell.count, sample);
         break;
     }
+    return cell;
 }
 
-void ScanWindowByCell(const CRawX10& raw, uint8_t* pixels)
+namespace
 {
-    const int64_t a = g_mosaicSide;
-    const auto last = static_cast<int32_t>(a - 1 - kWindowMargin);
-    for (int32_t r = kWindowMargin; r <= last; ++r)
+
+// The storage rows of the band that show window rows: storage row s shows
+// mosaic row side - s, and the window's rows kWindowMargin to side - 1 -
+// kWindowMargin are storage rows kWindowMargin + 1 to side - kWindowMargin.
+// Everything else of the band is cleared. Returns false when no row of the
+// band shows the window; otherwise the first and last mosaic row shown.
+bool ClearOutsideWindow(int32_t side, int32_t firstRow, int32_t rowCount, uint8_t* pixels, int32_t& firstCellRow,
+                        int32_t& lastCellRow)
+{
+    const auto rowBytes = static_cast<size_t>(side) * 4;
+    const int32_t firstWindowRow = kWindowMargin + 1;
+    const int32_t lastWindowRow = side - kWindowMargin;
+    bool any = false;
+    for (int32_t k = 0; k < rowCount; ++k)
     {
-        uint8_t* out = pixels + (a - r) * a * 4;
-        for (int32_t c = kWindowMargin; c <= last; ++c)
-            InterpolateCell(raw, r, c, out + (a - c) * 4);
+        const int32_t s = firstRow + k;
+        uint8_t* row = pixels + static_cast<size_t>(k) * rowBytes;
+        if (s < firstWindowRow || s > lastWindowRow || lastWindowRow < firstWindowRow)
+        {
+            std::memset(row, 0, rowBytes);
+            continue;
+        }
+        std::memset(row, 0, static_cast<size_t>(firstWindowRow) * 4);
+        std::memset(row + static_cast<size_t>(lastWindowRow + 1) * 4, 0,
+                    static_cast<size_t>(side - 1 - lastWindowRow) * 4);
+        if (!any)
+            lastCellRow = side - s;
+        firstCellRow = side - s;
+        any = true;
+    }
+    return any;
+}
+
+}  // namespace
+
+void RenderDemosaicRowsByCell(const CRawX10& raw, int32_t firstRow, int32_t rowCount, uint8_t* pixels)
+{
+    const int32_t side = raw.MosaicSide();
+    int32_t firstCellRow = 0;
+    int32_t lastCellRow = -1;
+    if (!ClearOutsideWindow(side, firstRow, rowCount, pixels, firstCellRow, lastCellRow))
+        return;
+    const int32_t lastColumn = side - 1 - kWindowMargin;
+    for (int32_t r = firstCellRow; r <= lastCellRow; ++r)
+    {
+        uint8_t* row = pixels + static_cast<size_t>(side - r - firstRow) * static_cast<size_t>(side) * 4;
+        for (int32_t c = kWindowMargin; c <= lastColumn; ++c)
+            std::memcpy(row + static_cast<size_t>(side - c) * 4, InterpolateCell(raw, r, c).pixel, 4);
     }
 }
 
-int32_t CRawX10::Demosaic()
+void RenderDemosaicRows(const CRawX10& raw, int32_t firstRow, int32_t rowCount, uint8_t* pixels)
+{
+    const int32_t side = raw.MosaicSide();
+    int32_t firstCellRow = 0;
+    int32_t lastCellRow = -1;
+    if (!ClearOutsideWindow(side, firstRow, rowCount, pixels, firstCellRow, lastCellRow))
+        return;
+    CFastScanScratch scratch(kWindowMargin, side - 1 - kWindowMargin);
+    if (!ScanRowsFast(raw.m_mosaic.get(), side, firstCellRow, lastCellRow, ScanTarget{pixels, firstRow}, scratch))
+        RenderDemosaicRowsByCell(raw, firstRow, rowCount, pixels);
+}
+
+Status CRawX10::Demosaic()
 {
     const int32_t a = MosaicSide();
-    g_mosaicSide = a;
-    const int64_t pixelBytes = int64_t{a} * a * 4;
-    // Every byte is written once: the window by the scan, the rest here.
-    const ScratchBuffer pixels = AcquireScratchBuffer(static_cast<size_t>(pixelBytes));
-    ZeroOutsideWindow(pixels.get(), a);
-    WhiteBalanceWindowInPairs(m_mosaic.get(), a);
-    ScanWindowFast(*this, pixels.get());
-    const std::string name = m_path + ".bmp";
-    return SaveBmp32(name.c_str(), a, a, pixels.get()) != 0 ? 0 : 1;
+    PublishMosaicSide(a);
+    const ScratchBuffer pixels = Buffers().Lend(static_cast<size_t>(a) * static_cast<size_t>(a) * 4);
+    WhiteBalanceWindow(m_mosaic.get(), a);
+    RenderDemosaicRows(*this, 0, a, pixels.get());
+    return WriteBmpFile(OutputNameOf(m_path, OutputImage::Demosaiced), a, a, pixels.get());
 }

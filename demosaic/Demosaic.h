@@ -1,29 +1,34 @@
-// The demosaic pass: white balance and interpolation of the composite mosaic.
+// The demosaic pass: white balance and interpolation of the composite mosaic
+// into the full-colour image.
 //
 // The pass works on the scan window, rows and columns 8 to side - 9 of the
-// mosaic. It first scales every even-column (red or blue) cell of the window
-// in place by a single-precision gain chosen by the row pair: 1.65 when
-// floor(r / 2) is even and 1.57 when it is odd. It then interpolates every
-// cell of the window from its 5 x 5 neighbourhood: the gradient rule of the
-// cell's colour fills the eight slots, the accumulation rule of its class
-// thresholds them and sums colour estimates along the usable directions, and
-// the two missing colours become the cell's own sample plus the mean colour
-// difference along those directions, divided by 12 in single precision.
+// mosaic. First it scales every red and blue cell of the window in place by
+// a float gain that goes with the row pair, not the colour: 1.65 where
+// floor(r / 2) is even, 1.57 where it is odd. Then it interpolates every cell
+// of the window from its 5 x 5 neighbourhood: the gradient rule of the cell's
+// colour fills the eight slots, the accumulation rule of its site class drops
+// the steep directions and sums colour estimates along the others, and each
+// missing colour becomes the cell's own sample plus the mean colour
+// difference, divided by 12 in single precision.
 //
-// Output: pixel a - c of storage row a - r of an a x a BGR0 pixel buffer
-// (bottom-up BMP order), so the image is the composite mirrored left to
-// right. Only the window's pixels are written; the caller zeroes the rest.
+// The image is the mosaic mirrored left to right: cell (r, c) goes to pixel
+// side - c of storage row side - r (storage rows bottom-up, as in the BMP
+// file). Pixels outside the window are black.
+//
+// Two forms compute the same bytes: InterpolateCell, which runs the per-cell
+// rules of demosaic/Gradients.h and demosaic/ColourSums.h for one cell and is
+// the reference, and the fast scan (demosaic/FastScan.h), which the pass
+// uses.
 #pragma once
+
+#include "raw/Lattice.h"
 
 #include <cstdint>
 
 class CRawX10;
 
-// First and last row (and column) of the scan window for a mosaic side.
+// Distance of the scan window from every edge of the mosaic.
 constexpr int32_t kWindowMargin = 8;
-
-// Scales the red and blue cells of the scan window in place.
-void WhiteBalanceWindow(uint16_t* mosaic, int32_t side);
 
 // White-balanced value of one red or blue sample in row r.
 constexpr uint16_t WhiteBalancedSample(uint16_t sample, int32_t r)
@@ -32,17 +37,26 @@ constexpr uint16_t WhiteBalancedSample(uint16_t sample, int32_t r)
     return static_cast<uint16_t>(static_cast<int32_t>(static_cast<float>(sample) * gain));
 }
 
-// Native channel value of a cell: its own sample / 12 in single precision,
-// truncated and limited to 255.
+// Scales the red and blue cells of the scan window that lie in mosaic rows
+// firstRow to firstRow + rowCount - 1, in place; the window's other rows and
+// everything outside it keep their samples.
+void WhiteBalanceRows(uint16_t* mosaic, int32_t side, int32_t firstRow, int32_t rowCount);
+
+// The same for the whole window.
+void WhiteBalanceWindow(uint16_t* mosaic, int32_t side);
+
+// Byte of the cell's own colour: its sample / 12 in single precision,
+// truncated, at most 255.
 constexpr uint8_t NativeValue(int32_t sample)
 {
     const auto v = static_cast<int32_t>(static_cast<float>(sample) / 12.0f);
     return static_cast<uint8_t>(v > 255 ? 255 : v);
 }
 
-// Value of a missing channel from its colour sum, the native sum, the count n
-// and the cell's own sample: ((sum - nativeSum) / n + sample) / 12, limited to
-// 0 to 255.
+// Byte of a missing colour from its sum, the sum of the cell's own colour,
+// the count n and the cell's sample: ((sum - nativeSum) / n + sample) / 12,
+// the mean in integers truncating toward zero, the division by 12 in single
+// precision, limited to 0 to 255.
 constexpr uint8_t InterpolatedValue(int32_t sum, int32_t nativeSum, int32_t n, int32_t sample)
 {
     const int32_t e = (sum - nativeSum) / n + sample;
@@ -50,11 +64,31 @@ constexpr uint8_t InterpolatedValue(int32_t sum, int32_t nativeSum, int32_t n, i
     return static_cast<uint8_t>(value < 0 ? 0 : value > 255 ? 255 : value);
 }
 
-// Interpolates the one cell (r, c) of the white-balanced mosaic of raw with
-// the per-cell rules and writes its blue, green and red bytes to pixel.
-// g_mosaicSide must hold the mosaic's side.
-void InterpolateCell(const CRawX10& raw, int32_t r, int32_t c, uint8_t* pixel);
+// Everything the per-cell rules decided for one cell.
+struct CellInterpolation
+{
+    SiteClass siteClass;
+    int32_t sample;                        // the cell's own, white-balanced sample
+    int32_t gradients[kDirectionCount];    // as the gradient rule left them
+    int32_t threshold;                     // GradientThreshold of those
+    int32_t thresholded[kDirectionCount];  // after ThresholdGradients: -1 for a dropped direction
+    int32_t first;                         // the three colour sums
+    int32_t second;
+    int32_t third;
+    int32_t count;                         // directions used, 1 when there were none
+    uint8_t pixel[4];                      // blue, green, red, 0
+};
 
-// Interpolates the whole scan window cell by cell into pixels (a x a x 4
-// bytes). This is the plain form of the scan.
-void ScanWindowByCell(const CRawX10& raw, uint8_t* pixels);
+// Interpolates the one cell (r, c) of the white-balanced mosaic of raw with
+// the per-cell rules; (r, c) lies at least two cells inside every edge. Sets
+// g_mosaicSide and g_gradients.
+CellInterpolation InterpolateCell(const CRawX10& raw, int32_t r, int32_t c);
+
+// Storage rows firstRow to firstRow + rowCount - 1 of the demosaiced image of
+// raw's white-balanced mosaic: rowCount * side * 4 bytes, every one written.
+// Uses the fast scan, and the per-cell rules where the fast scan cannot be
+// exact.
+void RenderDemosaicRows(const CRawX10& raw, int32_t firstRow, int32_t rowCount, uint8_t* pixels);
+
+// The same rows with the per-cell rules alone: the reference.
+void RenderDemosaicRowsByCell(const CRawX10& raw, int32_t firstRow, int32_t rowCount, uint8_t* pixels);

@@ -1,21 +1,17 @@
-// The demosaic scan computed many cells at once.
+// The demosaic scan, many cells at a time.
 //
-// ScanWindowFast writes, byte for byte, the pixels that ScanWindowByCell
-// writes for the same white-balanced mosaic (raw.m_mosaic of side
-// g_mosaicSide), and like it only the pixels of the scan window. The scan body
-// is built for more than one instruction set and the widest one that the
-// processor runs is used; ScanWindowWith runs a chosen one, so that tests and
-// benchmarks can check and time each. The body works in 16-bit lanes, exact
-// while every sample is below 8192 (white-balanced 12-bit samples reach
-// 6756); on a mosaic with a larger sample the scan falls back to the per-cell
-// rules. Scratch memory of a few hundred kilobytes is allocated per call
-// (std::bad_alloc on failure); nothing is returned.
+// ScanRowsFast writes, byte for byte, the pixels that the per-cell rules
+// (InterpolateCell, demosaic/Demosaic.h) give for the same white-balanced
+// mosaic. It works in 16-bit lanes, which is exact while every sample is
+// below 8192 (white balance takes 12-bit samples to 6756 at most); on a
+// mosaic with a larger sample it says so, and the caller falls back to the
+// per-cell rules. The scan body is compiled for more than one instruction
+// set; the widest the processor runs is used unless a variant is named.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
-
-class CRawX10;
 
 enum class ScanVariant : uint8_t
 {
@@ -30,17 +26,47 @@ std::vector<ScanVariant> AvailableScanVariants();
 // A short name for reports: "baseline", "avx2" or "avx512".
 const char* NameOfScanVariant(ScanVariant variant);
 
-// Scans the window with the widest available variant.
-void ScanWindowFast(const CRawX10& raw, uint8_t* pixels);
+// Working rows of the scan, for cells in columns firstColumn to lastColumn:
+// a few hundred kilobytes, allocated once (std::bad_alloc) and reused for
+// every band; one per thread that scans.
+class CFastScanScratch
+{
+public:
+    CFastScanScratch(int32_t firstColumn, int32_t lastColumn);
 
-// Scans the window with the given variant, which must be available.
-void ScanWindowWith(ScanVariant variant, const CRawX10& raw, uint8_t* pixels);
+    int32_t FirstColumn() const { return m_firstColumn; }
+    int32_t LastColumn() const { return m_lastColumn; }
+    int32_t SplitLength() const { return m_splitLength; }
+    int16_t* Samples() const { return m_samples.get(); }
+    double* Quotients() const { return m_quotients.get(); }
+    uint32_t* RowPixels() const { return m_rowPixels.get(); }
 
-// Scales the red and blue cells of the scan window in place, exactly as
-// WhiteBalanceWindow does, many cells at a time: each (even, odd) pair of
-// columns is read and written whole, the odd (green) sample unchanged.
-void WhiteBalanceWindowInPairs(uint16_t* mosaic, int32_t side);
+private:
+    int32_t m_firstColumn;
+    int32_t m_lastColumn;
+    int32_t m_splitLength;
+    std::unique_ptr<int16_t[]> m_samples;
+    std::unique_ptr<double[]> m_quotients;
+    std::unique_ptr<uint32_t[]> m_rowPixels;
+};
 
-// Sets every byte of the side x side pixel buffer outside the window's pixels
-// (storage rows and pixels 9 to side - 8) to 0.
-void ZeroOutsideWindow(uint8_t* pixels, int32_t side);
+// Where the cells of a scan go: cell (r, c) of a side x side mosaic is pixel
+// side - c of storage row side - r, and pixels holds the storage rows from
+// firstStorageRow on (4 bytes a pixel, side pixels a row).
+struct ScanTarget
+{
+    uint8_t* pixels;
+    int32_t firstStorageRow;
+};
+
+// Interpolates the cells of rows firstRow to lastRow, in the scratch's
+// columns, of the white-balanced side x side mosaic, and writes their pixels
+// (and only those). Every cell must lie at least two cells inside every
+// edge, and firstColumn must be even. Returns false when a sample it read was
+// 8192 or more: the pixels written are then not exact.
+bool ScanRowsFast(const uint16_t* mosaic, int32_t side, int32_t firstRow, int32_t lastRow, ScanTarget target,
+                  CFastScanScratch& scratch);
+
+// The same with a chosen variant; one the processor lacks runs as the baseline.
+bool ScanRowsWith(ScanVariant variant, const uint16_t* mosaic, int32_t side, int32_t firstRow, int32_t lastRow,
+                  ScanTarget target, CFastScanScratch& scratch);

@@ -596,7 +596,8 @@ inline bool ScanRows(const FastScanWork& work)
             mirrored[2 * k] = lastGreen[-k];
             mirrored[2 * k + 1] = lastColour[-k];
         }
-        std::memcpy(pixels + (static_cast<int64_t>(side - r) * side + (side - lastColumn)) * 4, buffers.mirroredPixels,
+        std::memcpy(pixels + (static_cast<int64_t>(side - r - work.firstStorageRow) * side + (side - lastColumn)) * 4,
+                    buffers.mirroredPixels,
                     static_cast<size_t>(colourCount + greenCount) * 4);
     }
     return all < 8192;

@@ -17,7 +17,8 @@ struct FastScanWork
     int32_t lastRow;         // cells inside every edge; firstColumn even
     int32_t firstColumn;
     int32_t lastColumn;
-    uint8_t* pixels;         // side x side BGR0 pixels, bottom-up
+    uint8_t* pixels;         // BGR0 pixels, side to a row, from storage row firstStorageRow
+    int32_t firstStorageRow; // cell (r, c) goes to pixel side - c of storage row side - r
 
     // Scratch memory, splitLength elements per row unless said otherwise.
     int32_t splitLength;     // at least (lastColumn - firstColumn) / 2 + 3

@@ -3,7 +3,12 @@
 #include <cstdlib>
 
 int32_t g_mosaicSide = 0;
-int32_t g_gradients[8] = {};
+int32_t g_gradients[kDirectionCount] = {};
+
+void PublishMosaicSide(int32_t side)
+{
+    g_mosaicSide = side;
+}
 
 namespace
 {
@@ -34,8 +39,10 @@ inline int32_t VerticalGreenGradient(int32_t integerPart, int32_t west, int32_t 
 
 void ComputeGreenGradients(const uint16_t* mosaic, int32_t side, int32_t r, int32_t c)
 {
-    // Columns c and c +- 2 are green; columns c +- 1 hold red and blue cells in
-    // vertical same-colour pairs (rows r' and r' + 1 with r' + c odd).
+    // Around a green cell, columns c and c +- 2 are green in every row, and
+    // columns c +- 1 hold red and blue in pairs stacked two rows high (rows r'
+    // and r' + 1 with r' + c odd), so vertical differences in those columns
+    // are taken within one pair.
     const uint16_t* centre = mosaic + static_cast<int64_t>(r) * side + c;
     auto P = [centre, side](int dy, int dx) -> int32_t { return centre[static_cast<int64_t>(dy) * side + dx]; };
 
@@ -68,13 +75,12 @@ void ComputeGreenGradients(const uint16_t* mosaic, int32_t side, int32_t r, int3
                               Half(P(0, 1), P(-2, -1)) + Half(P(1, 0), P(-1, -2));
 }
 
-void ComputeColorGradients(const uint16_t* mosaic, int32_t r, int32_t c)
+void ComputeColorGradients(const uint16_t* mosaic, int32_t side, int32_t r, int32_t c)
 {
-    // Columns c +- 1 are green; P(+-2, 0) and P(0, +-2) have the other of red
-    // and blue; P(+-2, +-2) the cell's own colour. The vertical neighbour of
-    // the cell's own colour is P(1, 0) when r is even and P(-1, 0) when r is
-    // odd. P(0, -2) and P(0, 2) are never read.
-    const int32_t side = g_mosaicSide;
+    // Around a red or blue cell, columns c +- 1 are green; P(+-2, 0) and
+    // P(0, +-2) carry the other of red and blue, P(+-2, +-2) the cell's own
+    // colour. The cell's partner in its vertical pair is P(1, 0) in even rows
+    // and P(-1, 0) in odd rows. P(0, -2) and P(0, 2) are never read.
     const uint16_t* centre = mosaic + static_cast<int64_t>(r) * side + c;
     auto P = [centre, side](int dy, int dx) -> int32_t { return centre[static_cast<int64_t>(dy) * side + dx]; };
 
@@ -96,8 +102,8 @@ void ComputeColorGradients(const uint16_t* mosaic, int32_t r, int32_t c)
     }
     g_gradients[kNorth] = Half(P(-2, -1), P(0, -1)) + Half(P(-2, 1), P(0, 1)) + sharedVertical + northVertical;
     g_gradients[kSouth] = Half(P(0, 1), P(2, 1)) + Half(P(0, -1), P(2, -1)) + sharedVertical + southVertical;
-    // E and W share their terms: both measure the change across the cell
-    // between its west and east green neighbours.
+    // E and W are the same sum: the green on the cell's left against the
+    // green on its right, in its own row and (halved) in the rows beside it.
     const int32_t across = Half(P(1, -1), P(1, 1)) + Half(P(-1, -1), P(-1, 1)) + Full(P(0, -1), P(0, 1));
     g_gradients[kEast] = across;
     g_gradients[kWest] = across;

@@ -1,31 +1,42 @@
-// Directional gradients of the eight-direction demosaic.
+// The eight directional gradients of the demosaic, and the two values that
+// the demosaic's per-cell rules share.
 //
-// Around the cell (r, c) of the composite mosaic, P(dy, dx) is the sample of
-// cell (r + dy, c + dx); every rule reads only the 5 x 5 neighbourhood. Each
-// of the eight slots of g_gradients (N, E, S, W, NE, SE, SW, NW) measures how
-// strongly the mosaic changes along its direction, as a sum of absolute
-// differences between cells of one colour (see raw/Lattice.h). Terms marked
-// "halved" are halved on their own, rounding down, before they are added.
-// The few terms that are divided by 1.1 are computed in double precision and
-// added in a fixed order, since any other order or precision changes results.
+// Around cell (r, c), P(dy, dx) is the sample of cell (r + dy, c + dx); a
+// rule reads nothing outside the 5 x 5 square dy, dx = -2 .. 2. A gradient
+// slot adds up absolute differences between cells of one colour lying along
+// its direction (raw/Lattice.h names the directions and colours): the
+// smaller the sum, the smoother the mosaic is that way. A "halved" term is
+// halved, rounding down, on its own before it joins the sum. The few terms
+// divided by 1.1 are computed in double precision and added in a fixed order,
+// as any other order or precision changes some results.
+//
+// Both gradient rules take the mosaic and its side and fill g_gradients; the
+// colour-sum rules (demosaic/ColourSums.h) then threshold the slots and read
+// the mosaic with the side from g_mosaicSide. RenderDemosaicRows sets
+// g_mosaicSide before it interpolates a cell; a caller that runs the rules
+// itself sets it first with PublishMosaicSide. The slots hold one cell at a
+// time, so the per-cell rules run on one thread only.
 #pragma once
+
+#include "raw/Lattice.h"
 
 #include <cstdint>
 
-// Side of the composite mosaic, set by the demosaic pass before it scans.
+// Side of the composite mosaic that the colour-sum rules read.
 extern int32_t g_mosaicSide;
 
-// The eight gradient slots of the current cell, N, E, S, W, NE, SE, SW, NW.
-// The gradient rules fill them with values of 0 or more; ThresholdGradients
-// then marks the disabled directions with -1.
-extern int32_t g_gradients[8];
+// The gradient slots of the current cell, indexed by Direction (N, E, S, W,
+// NE, SE, SW, NW). The gradient rules fill them with values of 0 or more;
+// ThresholdGradients then marks the directions it drops with -1.
+extern int32_t g_gradients[kDirectionCount];
 
-enum Direction : int { kNorth, kEast, kSouth, kWest, kNorthEast, kSouthEast, kSouthWest, kNorthWest };
+// Sets g_mosaicSide.
+void PublishMosaicSide(int32_t side);
 
-// Fills g_gradients for the green cell (r, c) (c odd) of the mosaic of the
-// given side; r and c lie at least two cells inside every edge.
+// Fills g_gradients for the green cell (r, c) (c odd) of a side x side mosaic;
+// r and c lie at least two cells inside every edge.
 void ComputeGreenGradients(const uint16_t* mosaic, int32_t side, int32_t r, int32_t c);
 
-// Fills g_gradients for the red or blue cell (r, c) (c even) of a mosaic of
-// side g_mosaicSide; r and c lie at least two cells inside every edge.
-void ComputeColorGradients(const uint16_t* mosaic, int32_t r, int32_t c);
+// Fills g_gradients for the red or blue cell (r, c) (c even) of a side x side
+// mosaic; r and c lie at least two cells inside every edge.
+void ComputeColorGradients(const uint16_t* mosaic, int32_t side, int32_t r, int32_t c);

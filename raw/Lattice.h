@@ -1,28 +1,31 @@
-// The X10 sensor lattice: cell colours and site classes of the composite mosaic.
+// The X10 sensor lattice as the composite mosaic lays it out: the colour and
+// the site class of every cell, and the names of the eight directions.
 //
-// The camera's photosites sit on a lattice turned by 45 degrees and are read
-// out as two interleaved fields of 2944 x 2144 samples. The loader lays both
-// fields into one square composite mosaic of side 5088 (see CRawX10), where
-// rows r grow towards the south and columns c towards the east, both from 0.
+// The X10's photosites sit on a grid turned by 45 degrees, and the camera
+// reads them out as two fields of 2944 x 2144 samples that interleave. The
+// loader (raw/RawX10.h) sets every sample of both fields at its place on that
+// diagonal grid, in a square mosaic of side 5088: row r counts down (south)
+// and column c counts right (east), both from 0. Half the cells of the square
+// hold a sample; the rest, outside the diamond the fields cover, stay 0.
 //
-// Colour of a composite cell:
-//   c odd                          green
-//   c even, floor((r + c) / 2) even  red
-//   c even, floor((r + c) / 2) odd   blue
-// Along a row the odd columns are green and the even ones alternate red and
-// blue; down an even column the colours come in pairs (red, red, blue, blue).
+// Colours. Every odd column is green. The even columns carry red and blue,
+// and which of the two depends on the half-sum floor((r + c) / 2): red when
+// it is even, blue when it is odd. So a row reads green between red and blue
+// cells that take turns, and an even column reads its colours two by two:
+// red, red, blue, blue, ...
 //
-// Site class: the colour together with the field parity f = (r + c) mod 2 and
-// the half-sum parity h = floor((r + c) / 2) mod 2. Green cells are G<f><h>,
-// red and blue cells R<f> and B<f> (for them h is fixed by the colour).
-// For a green cell f = 0 exactly when r is odd; for a red or blue cell f = 0
-// exactly when r is even. Regular cells with f = 0 hold field-0 samples, those
-// with f = 1 field-1 samples.
+// Site classes. Two bits place a cell in its 4 x 4 repeat besides its
+// colour: the field bit f = (r + c) % 2, which for a regular cell says which
+// field its sample came from, and the half-sum bit h = floor((r + c) / 2) % 2.
+// Green cells come in four classes G<f><h>: G00, G01, G10, G11. For red and
+// blue h is already the colour (red 0, blue 1), which leaves R0, R1, B0 and
+// B1, the digit being f. A green cell has f = 0 in odd rows; a red or blue
+// cell has f = 0 in even rows. The demosaic picks its rules by these classes.
 //
-// Directions around a cell are numbered N, E, S, W, NE, SE, SW, NW (0 to 7);
-// north is towards smaller r, east towards larger c.
+// Directions around a cell, in the order of the gradient slots: N, E, S, W,
+// NE, SE, SW, NW; north is towards smaller r and east towards larger c.
 //
-// Colours in a 32-bit pixel are the bytes blue (0), green (1) and red (2).
+// Colours in a 32-bit pixel: blue in byte 0, green in byte 1, red in byte 2.
 #pragma once
 
 #include <cstdint>
@@ -32,6 +35,28 @@ enum class CellColour : uint8_t { Red, Green, Blue };
 enum class SiteClass : uint8_t { G00, G01, G10, G11, R0, R1, B0, B1 };
 
 inline constexpr int kSiteClassCount = 8;
+
+enum Direction : int { kNorth, kEast, kSouth, kWest, kNorthEast, kSouthEast, kSouthWest, kNorthWest };
+
+inline constexpr int kDirectionCount = 8;
+
+// "G00" ... "B1" and "N" ... "NW", for reports.
+constexpr const char* NameOfSiteClass(SiteClass siteClass)
+{
+    constexpr const char* kNames[] = {"G00", "G01", "G10", "G11", "R0", "R1", "B0", "B1"};
+    return kNames[static_cast<int>(siteClass)];
+}
+
+constexpr const char* NameOfDirection(int direction)
+{
+    constexpr const char* kNames[] = {"N", "E", "S", "W", "NE", "SE", "SW", "NW"};
+    return kNames[direction];
+}
+
+constexpr const char* NameOfColour(CellColour colour)
+{
+    return colour == CellColour::Red ? "red" : colour == CellColour::Green ? "green" : "blue";
+}
 
 // Byte of a 32-bit BGR0 pixel that holds the given colour.
 constexpr int PixelByteOfColour(CellColour colour)
@@ -60,8 +85,9 @@ constexpr SiteClass SiteClassOfCell(int32_t r, int32_t c)
     return f == 0 ? SiteClass::B0 : SiteClass::B1;
 }
 
-// Colour of the sample at field row y, column x; the same rule holds for both
-// fields, and it agrees with ColourOfCell for the cell the sample lands in.
+// Colour of the sample at field row y, column x, the same in both fields:
+// green where x + y is odd, otherwise red for odd x and blue for even x. It
+// is the colour of the cell the sample lands in.
 constexpr CellColour ColourOfFieldSample(int32_t y, int32_t x)
 {
     if ((x + y) % 2 != 0)

@@ -1,9 +1,9 @@
-// Loading an X10 RAF file: the two packed fields at the end of the file, and
-// the composite mosaic on the diagonal lattice.
+// Reading an X10 raw file: the two packed fields at its end, unpacked, and
+// laid into the composite mosaic on the diagonal lattice.
 #include "raw/RawX10.h"
 
-#include "bmp/PlatformFile.h"
-#include "raw/LargeBuffers.h"
+#include "platform/Files.h"
+#include "platform/LargeBuffers.h"
 
 #include <algorithm>
 #include <cstring>
@@ -45,68 +45,99 @@ void UnpackSamples(const uint8_t* packed, int64_t groupCount, uint16_t* samples)
     }
 }
 
-int32_t CRawX10::Load(const char* path)
+std::string OutputNameOf(const std::string& path, OutputImage image)
 {
-    // The header of the file is never parsed: the sensor data is found at a
-    // fixed distance from its end. The tail is
+    switch (image)
+    {
+    case OutputImage::Field0Preview:
+        return path + ".f0.bmp";
+    case OutputImage::Field1Preview:
+        return path + ".f1.bmp";
+    case OutputImage::MosaicPreview:
+        return path + ".src.bmp";
+    case OutputImage::Demosaiced:
+        break;
+    }
+    return path + ".bmp";
+}
+
+CRawX10::CRawX10() : m_buffers(std::make_unique<CBufferKeeper>())
+{
+}
+
+// Out of line, where CBufferKeeper is complete.
+CRawX10::~CRawX10() = default;
+
+Status CRawX10::Load(const char* path)
+{
+    const Status status = LoadFields(path);
+    if (status != kStatusOk)
+        return status;
+    BuildMosaic();
+    return kStatusOk;
+}
+
+Status CRawX10::LoadFields(const char* path)
+{
+    // The header is never parsed: the sensor data sits at a fixed distance
+    // from the end of the file, as
     //   field 0 block (kBlockBytes) | gap (kGapBytes) | field 1 block (kBlockBytes)
-    // and the field 1 block ends with the last byte of the file.
+    // with the last byte of the field 1 block the last byte of the file.
+    std::FILE* opened = nullptr;
     int64_t fileSize = 0;
-    std::unique_ptr<std::FILE, FileCloser> file(platform::OpenRegularFileForReading(path, fileSize));
-    if (!file)
-        return 1;
+    Status status = platform::OpenInput(path, opened, fileSize);
+    if (status != kStatusOk)
+        return status;
+    std::unique_ptr<std::FILE, FileCloser> file(opened);
+    m_fileSize = fileSize;
     // A file that cannot hold both blocks would only give black images.
     if (fileSize < kTailBytes)
-        return 1;
+        return kStatusInputTooShort;
 
     const int64_t samplesPerField = int64_t{m_width} * m_height;
     const int64_t groupsPerField = samplesPerField / 2;
     if (groupsPerField * 3 != kBlockBytes)
-        return 1;
+        return kStatusInputTooShort;
 
-    // Both blocks and the gap between them are read with one request, into
-    // a scratch buffer that the image writers reuse afterwards. It is taken
-    // as large as the largest of them, the pixels of a mosaic image, so that
-    // one block serves the whole run and no writer maps fresh memory; the
-    // run's peak, during the demosaic, stays the same.
+    // Both blocks and the gap between them come in with one request, into a
+    // scratch buffer that the image writers reuse afterwards. It is taken as
+    // large as the largest of them, the pixels of a mosaic image, so that one
+    // buffer serves the whole run and no writer maps fresh memory.
     const int64_t side = MosaicSide();
-    const ScratchBuffer tail = AcquireScratchBuffer(static_cast<size_t>(std::max(kTailBytes, side * side * 4)));
-    if (!platform::SeekTo(file.get(), fileSize - kTailBytes))
-        return 1;
-    if (std::fread(tail.get(), 1, static_cast<size_t>(kTailBytes), file.get()) != static_cast<size_t>(kTailBytes))
-        return 1;
+    const ScratchBuffer tail = m_buffers->Lend(static_cast<size_t>(std::max(kTailBytes, side * side * 4)));
+    status = platform::ReadAt(file.get(), fileSize - kTailBytes, tail.get(), static_cast<size_t>(kTailBytes));
+    if (status != kStatusOk)
+        return status;
 
     m_file = std::move(file);
     m_path = path;
-    // Every sample of both fields is written by the unpacking.
+    // The unpacking writes every sample of both fields.
     m_field0 = MakeLargeSampleBuffer(static_cast<size_t>(samplesPerField));
     m_field1 = MakeLargeSampleBuffer(static_cast<size_t>(samplesPerField));
     UnpackSamples(tail.get(), groupsPerField, m_field0.get());
     UnpackSamples(tail.get() + kBlockBytes + kGapBytes, groupsPerField, m_field1.get());
-
-    BuildMosaic();
-    return 0;
+    return kStatusOk;
 }
 
 void CRawX10::BuildMosaic()
 {
-    // Each field position (y, x) goes to the element
+    // Field position (y, x) is stored at the element
     //   L = (x + y) * a + (m_width + 2 - x + y)
-    // for field 0 and to L + a, one row further south, for field 1. Along a
-    // field row the cells run down and to the left, along a field column down
-    // and to the right. The rule is applied to the element index as a whole:
-    // for three positions per field the column term reaches a or a + 1, and
-    // the sample runs on into column 0 or 1 of a later row.
+    // for field 0, and at L + a, the cell just south of it, for field 1. So a
+    // step along a field row moves one cell south-west and a step down a
+    // field column one cell south-east. L is used as one element index, not
+    // split into a row and a column: for three positions of each field the
+    // column term comes to a or a + 1, and those samples wrap round into
+    // column 0 or 1 of the next rows.
     //
-    // The mosaic is built in bands of kBandRows rows: a band is cleared while
-    // it sits in the cache and its samples are placed. Mosaic row r holds the field-0 samples
-    // with x + y = r and the field-1 samples with x + y = r - 1, at column
-    // m_width + 2 - x + y, as far as that column term stays below a. For one
-    // field row y the samples of a band are a run of consecutive x, read in
-    // order, and they go one to a row of the band, two columns further right
-    // than those of y - 1; so reads and writes stay within a few cache lines
-    // and the band within the second-level cache. The few samples whose
-    // column term reaches a are placed last.
+    // The work goes in bands of kBandRows mosaic rows, each cleared while it
+    // is in the cache and then filled. Mosaic row r receives the field-0
+    // samples with x + y = r and the field-1 samples with x + y = r - 1, at
+    // column m_width + 2 - x + y while that term is below a. Within a band,
+    // one field row y contributes a run of consecutive x, read in order and
+    // written one per band row, two columns east of where row y - 1 wrote:
+    // reads and writes touch a few cache lines at a time and the band stays
+    // in the second-level cache. The wrapped samples are placed at the end.
     const int64_t a = MosaicSide();
     const int64_t w = m_width;
     const int64_t h = m_height;

@@ -1,62 +1,87 @@
-// CRawX10: the one raw image object of a run.
+// CRawX10: one X10 raw file on its way to four images.
 //
-// It holds the fixed geometry of the X10's two raw fields, the open input
-// stream, the input path and three sample buffers: field 0, field 1 and the
-// composite mosaic. Every stage of the pipeline is one of its operations, and
-// the entry point calls them in this order: Load (which ends with
-// BuildMosaic), SaveFieldPreview for field 0 and for field 1,
-// SaveMosaicPreview, Demosaic. The mosaic preview must come before Demosaic,
-// which white-balances the mosaic in place.
+// The object of a run. It knows the shape of the X10's raw fields, keeps the
+// input stream and path, and holds the samples: field 0, field 1 and the
+// diagonal composite mosaic built from both (raw/Lattice.h explains the
+// lattice). The entry point calls its operations once each, in this order:
 //
-// Ownership: the object owns the stream and the three buffers and releases
-// them when it is destroyed. Each image writer allocates, fills and releases
-// its own pixel buffer. Allocation failure throws std::bad_alloc.
-// Return convention: Load and the writers return an int status, 0 on success
-// and non-zero on failure; nothing is ever printed.
+//   Load                 read both fields from the end of the file and build
+//                        the mosaic (LoadFields, then BuildMosaic)
+//   SaveFieldPreview     m_field0, then m_field1        -> <path>.f0.bmp, .f1.bmp
+//   SaveMosaicPreview    the raw mosaic                 -> <path>.src.bmp
+//   Demosaic             white balance, interpolation   -> <path>.bmp
+//
+// The mosaic preview has to come before Demosaic, which white-balances the
+// mosaic in place. Load and BuildMosaic live in raw/; each output stage lives
+// with its rendering (bmp/Previews.cpp, demosaic/Demosaic.cpp) and is a short
+// adapter there: render the pixels into a buffer, then write the file.
+//
+// Ownership: the object owns the stream, the sample buffers and the keeper
+// of the run's scratch buffers, and releases them when it is destroyed.
+// Failures: every operation returns a Status (0 on success, otherwise why;
+// platform/Status.h). Running out of memory throws std::bad_alloc.
 #pragma once
+
+#include "platform/Status.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
 
+class CBufferKeeper;
+
+// The four images of a run, in the order the pipeline writes them.
+enum class OutputImage : uint8_t { Field0Preview, Field1Preview, MosaicPreview, Demosaiced };
+
+// Name of an output: the input path, unchanged, followed by ".f0.bmp",
+// ".f1.bmp", ".src.bmp" or ".bmp".
+std::string OutputNameOf(const std::string& path, OutputImage image);
+
 class CRawX10
 {
 public:
-    // Geometry of one field and of the input's tail.
+    // Shape of one field and of the tail of the file that holds both.
     static constexpr int32_t kFieldWidth = 2944;
     static constexpr int32_t kFieldHeight = 2144;
     static constexpr int64_t kBlockBytes = 9'467'904;  // one packed field: 2144 rows of 4416 bytes
     static constexpr int64_t kGapBytes = 2'048;        // between the two blocks, never read
     static constexpr int64_t kTailBytes = 2 * kBlockBytes + kGapBytes;  // 18,937,856
 
-    CRawX10() = default;
+    CRawX10();
     CRawX10(const CRawX10&) = delete;
     CRawX10& operator=(const CRawX10&) = delete;
-    virtual ~CRawX10() = default;
+    virtual ~CRawX10();
 
-    // Opens the RAF file at path, reads the two packed fields from the end of
-    // the file, unpacks them into m_field0 and m_field1 and builds m_mosaic.
-    // Returns 0 on success and 1 when the file cannot be opened, is not a
-    // regular file, is shorter than kTailBytes or cannot be read in full.
-    int32_t Load(const char* path);
+    // LoadFields, then BuildMosaic.
+    Status Load(const char* path);
 
-    // Lays both fields into the composite mosaic; called by Load.
+    // Opens the file at path, reads the two packed blocks from its end and
+    // unpacks them into m_field0 and m_field1; keeps the stream, the path and
+    // the file's size. Refuses a file that is not a regular file or is
+    // shorter than kTailBytes (kStatusNotRegularFile, kStatusInputTooShort;
+    // m_fileSize then holds the size) and a failed read. On failure no field
+    // is allocated and m_path stays empty.
+    Status LoadFields(const char* path);
+
+    // Lays both fields into the composite mosaic m_mosaic.
     void BuildMosaic();
 
-    // Writes one field (m_field0 or m_field1) as "<path>.f0.bmp" or
-    // "<path>.f1.bmp". Returns 0 when the file was written, 1 otherwise.
-    int32_t SaveFieldPreview(const uint16_t* field);
+    // Writes one field, m_field0 or m_field1, as <path>.f0.bmp or .f1.bmp.
+    Status SaveFieldPreview(const uint16_t* field);
 
-    // Writes the raw composite mosaic as "<path>.src.bmp". Returns 0 or 1.
-    int32_t SaveMosaicPreview();
+    // Writes the raw composite mosaic as <path>.src.bmp.
+    Status SaveMosaicPreview();
 
     // White-balances the mosaic in place, interpolates it into a full-colour
-    // image and writes "<path>.bmp". Returns 0 or 1.
-    int32_t Demosaic();
+    // image and writes <path>.bmp.
+    Status Demosaic();
 
     // Side of the square composite mosaic.
     int32_t MosaicSide() const { return m_width + m_height; }
+
+    // The keeper of this run's scratch buffers (platform/LargeBuffers.h).
+    CBufferKeeper& Buffers() const { return *m_buffers; }
 
     struct FileCloser
     {
@@ -64,15 +89,20 @@ public:
     };
 
     std::unique_ptr<std::FILE, FileCloser> m_file;  // the input stream, open after Load
-    int32_t m_width = kFieldWidth;                  // field width in samples
-    int32_t m_height = kFieldHeight;                // field height in rows
-    std::unique_ptr<uint16_t[]> m_field0;           // m_height rows x m_width samples
-    std::unique_ptr<uint16_t[]> m_field1;           // same shape
-    std::unique_ptr<uint16_t[]> m_mosaic;           // MosaicSide() squared samples, row-major
-    int32_t m_fieldBytes = kFieldWidth * kFieldHeight * 2;  // byte size of one field
-    std::string m_path;                             // the input path, unchanged; stem of every output name
+    int32_t m_width = kFieldWidth;                  // samples in one field row
+    int32_t m_height = kFieldHeight;                // rows in one field
+    std::unique_ptr<uint16_t[]> m_field0;           // m_height rows of m_width samples
+    std::unique_ptr<uint16_t[]> m_field1;           // the same shape
+    std::unique_ptr<uint16_t[]> m_mosaic;           // MosaicSide() rows of MosaicSide() samples
+    int32_t m_fieldBytes = kFieldWidth * kFieldHeight * 2;  // bytes of one field's samples
+    std::string m_path;                             // the input path as given; stem of every output name
+    int64_t m_fileSize = -1;                        // bytes in the input, once it was opened
+
+private:
+    std::unique_ptr<CBufferKeeper> m_buffers;
 };
 
-// Unpacks count groups of three bytes into 2 * count 12-bit samples: for the
-// bytes b0, b1, b2 the samples are b0 | (b1 & 15) << 8 and b1 >> 4 | b2 << 4.
+// Unpacks groupCount groups of three bytes b0, b1, b2 into two 12-bit samples
+// each: b0 with the low nibble of b1 above it, then the high nibble of b1
+// with b2 above it.
 void UnpackSamples(const uint8_t* packed, int64_t groupCount, uint16_t* samples);

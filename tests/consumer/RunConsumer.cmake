@@ -34,11 +34,12 @@ foreach(installed
     message(FATAL_ERROR "not installed: ${installed}")
   endif()
 endforeach()
-# Only the library's own files go into the prefix: nothing of the tests'
-# GoogleTest, the benchmarks or the chart library.
+# Only the library's own files go into the prefix, and of its headers only the
+# public ones: nothing of the tests, the benchmarks or the chart library, and
+# not the file layer, the buffer keeper or the fast scan's insides.
 file(GLOB_RECURSE everything RELATIVE ${prefix} ${prefix}/*)
 foreach(file IN LISTS everything)
-  if(NOT file MATCHES "^(bin/diagraw|bin/diagraw-synth|${LIBDIR}/libdiagraw\\.a|include/diagraw/(raw|bmp|demosaic)/[A-Za-z0-9]+\\.h|${LIBDIR}/cmake/diagraw/diagraw[A-Za-z-]*\\.cmake)$")
+  if(NOT file MATCHES "^(bin/diagraw|bin/diagraw-synth|${LIBDIR}/libdiagraw\\.a|include/diagraw/(platform/Status|raw/RawX10|raw/Lattice|bmp/BmpWriter|bmp/Previews|demosaic/Demosaic|demosaic/Gradients|demosaic/ColourSums)\\.h|${LIBDIR}/cmake/diagraw/diagraw[A-Za-z-]*\\.cmake)$")
     message(FATAL_ERROR "installed but not expected: ${file}")
   endif()
 endforeach()

@@ -14,7 +14,7 @@ int main(int argc, char** argv)
         return 1;
     }
     CRawX10 raw;
-    if (raw.Load(argv[1]) != 0)
+    if (raw.Load(argv[1]) != kStatusOk)
     {
         std::fprintf(stderr, "Load(%s) failed\n", argv[1]);
         return 1;

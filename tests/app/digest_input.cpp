@@ -1,5 +1,6 @@
-// Writes the two fixed conformance inputs, "noise" and "ramps", whose four
-// output files have known SHA-256 digests (see conformance.sh).
+// diagraw-digest-input NAME OUT: writes one of the two fixed inputs, "noise"
+// or "ramps", whose four output images have known SHA-256 digests
+// (app/known-digests.sh checks them).
 #include <cstdint>
 #include <cstdio>
 #include <cstring>

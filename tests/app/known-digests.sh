@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# End-to-end conformance: runs diagraw on the two fixed inputs and compares
-# every output file with its known SHA-256 digest.
-# usage: conformance.sh DIAGRAW CONFORMANCE_INPUT WORKDIR
+# End to end: runs diagraw on the two fixed inputs and compares every output
+# image with its known SHA-256 digest.
+# usage: known-digests.sh DIAGRAW DIGEST_INPUT WORKDIR
 set -eu
 diagraw=$1 make_input=$2 work=$3
 rm -rf "$work" && mkdir -p "$work"

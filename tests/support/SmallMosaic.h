@@ -2,7 +2,7 @@
 //
 // Every rule reads the 5 x 5 neighbourhood P(dy, dx) of one cell (r, c) of a
 // mosaic of side g_mosaicSide. CSmallMosaic owns a CRawX10 whose mosaic is
-// only kSide x kSide samples (and sets g_mosaicSide to match), so that a
+// only kSide x kSide samples (and publishes that side), so that a
 // neighbourhood can be laid around a cell of any site class.
 #pragma once
 
@@ -90,6 +90,15 @@ inline Neighbourhood WorkedExampleNeighbourhood()
                            {121, 26, 117, 40, 126}}}};
 }
 
+// Gives raw a zeroed mosaic of side x side samples, with field dimensions
+// that add up to that side, as CRawX10::MosaicSide expects.
+inline void GiveSquareMosaic(CRawX10& raw, int32_t side)
+{
+    raw.m_width = side - side / 2;
+    raw.m_height = side / 2;
+    raw.m_mosaic = std::make_unique<uint16_t[]>(static_cast<size_t>(side) * static_cast<size_t>(side));
+}
+
 struct Cell
 {
     int32_t r;
@@ -103,8 +112,8 @@ public:
 
     CSmallMosaic()
     {
-        m_raw.m_mosaic = std::make_unique<uint16_t[]>(kSide * kSide);
-        g_mosaicSide = kSide;
+        GiveSquareMosaic(m_raw, kSide);
+        PublishMosaicSide(kSide);
     }
 
     // Writes the neighbourhood around (r, c); every other cell keeps its value.
@@ -128,11 +137,10 @@ public:
     // The eight gradient slots of (r, c), filled by the rule of its colour.
     std::array<int32_t, 8> GradientsAt(Cell cell) const
     {
-        g_mosaicSide = kSide;
         if (cell.c % 2 != 0)
             ComputeGreenGradients(m_raw.m_mosaic.get(), kSide, cell.r, cell.c);
         else
-            ComputeColorGradients(m_raw.m_mosaic.get(), cell.r, cell.c);
+            ComputeColorGradients(m_raw.m_mosaic.get(), kSide, cell.r, cell.c);
         std::array<int32_t, 8> slots;
         std::copy(g_gradients, g_gradients + 8, slots.begin());
         return slots;

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <vector>
 
 namespace
@@ -37,29 +39,41 @@ TEST(WhiteBalance, EqualsIntegerScalingForEvery12BitSample)
     }
 }
 
+// Windows of odd and even width, samples over the whole 16-bit range (where
+// the float product leaves 16 bits too), and in bands of rows.
 TEST(WhiteBalance, ScalesTheEvenColumnsOfTheWindowOnly)
 {
-    constexpr int32_t side = 24;
     std::mt19937 random(9);
-    std::uniform_int_distribution<int> sample(0, 4095);
-    std::vector<uint16_t> mosaic(side * side);
-    for (auto& s : mosaic)
-        s = static_cast<uint16_t>(sample(random));
-    // Red and blue cells of one row get the same gain.
-    mosaic[8 * side + 8] = mosaic[8 * side + 10] = mosaic[10 * side + 10] = mosaic[10 * side + 8] = 100;
-    const std::vector<uint16_t> before = mosaic;
-    WhiteBalanceWindow(mosaic.data(), side);
-    for (int32_t r = 0; r < side; ++r)
-        for (int32_t c = 0; c < side; ++c)
+    std::uniform_int_distribution<int> sample(0, 65535);
+    for (const int32_t side : {16, 17, 18, 19, 24, 41})
+    {
+        std::vector<uint16_t> mosaic(side * side);
+        for (auto& s : mosaic)
+            s = static_cast<uint16_t>(sample(random));
+        if (side == 24)  // red and blue cells of one row get the same gain
+            mosaic[8 * side + 8] = mosaic[8 * side + 10] = mosaic[10 * side + 10] = mosaic[10 * side + 8] = 100;
+        const std::vector<uint16_t> before = mosaic;
+        std::vector<uint16_t> inBands = mosaic;
+        WhiteBalanceWindow(mosaic.data(), side);
+        for (int32_t first = 0; first < side; first += 5)
+            WhiteBalanceRows(inBands.data(), side, first, 5);
+        ASSERT_TRUE(inBands == mosaic) << "side " << side;
+        for (int32_t r = 0; r < side; ++r)
+            for (int32_t c = 0; c < side; ++c)
+            {
+                const bool scaled = r >= 8 && r <= side - 9 && c >= 8 && c <= side - 9 && c % 2 == 0;
+                const uint16_t raw = before[r * side + c];
+                ASSERT_EQ(mosaic[r * side + c], scaled ? WhiteBalancedSample(raw, r) : raw)
+                    << "side " << side << ": " << r << ", " << c;
+            }
+        if (side == 24)
         {
-            const bool scaled = r >= 8 && r <= side - 9 && c >= 8 && c <= side - 9 && c % 2 == 0;
-            const uint16_t raw = before[r * side + c];
-            ASSERT_EQ(mosaic[r * side + c], scaled ? WhiteBalancedSample(raw, r) : raw) << r << ", " << c;
+            EXPECT_EQ(mosaic[8 * side + 8], 165);
+            EXPECT_EQ(mosaic[8 * side + 10], 165);
+            EXPECT_EQ(mosaic[10 * side + 10], 157);
+            EXPECT_EQ(mosaic[10 * side + 8], 157);
         }
-    EXPECT_EQ(mosaic[8 * side + 8], 165);
-    EXPECT_EQ(mosaic[8 * side + 10], 165);
-    EXPECT_EQ(mosaic[10 * side + 10], 157);
-    EXPECT_EQ(mosaic[10 * side + 8], 157);
+    }
 }
 
 Pixel InterpolatedPixel(const Neighbourhood& n, SiteClass siteClass)
@@ -67,9 +81,8 @@ Pixel InterpolatedPixel(const Neighbourhood& n, SiteClass siteClass)
     CSmallMosaic mosaic;
     const Cell cell = CSmallMosaic::FirstCellOf(siteClass);
     mosaic.Place(n, cell);
-    uint8_t pixel[4] = {};
-    InterpolateCell(mosaic.m_raw, cell.r, cell.c, pixel);
-    return {pixel[0], pixel[1], pixel[2]};
+    const CellInterpolation interpolation = InterpolateCell(mosaic.m_raw, cell.r, cell.c);
+    return {interpolation.pixel[0], interpolation.pixel[1], interpolation.pixel[2]};
 }
 
 TEST(InterpolateCell, WorkedExample)
@@ -154,8 +167,8 @@ TEST(DemosaicPass, SmallImage)
     // too far, as a pass would leave it that scaled the edge cells' neighbours.
     CRawX10 expected;
     CRawX10 overscaled;
-    expected.m_mosaic = std::make_unique<uint16_t[]>(side * side);
-    overscaled.m_mosaic = std::make_unique<uint16_t[]>(side * side);
+    GiveSquareMosaic(expected, side);
+    GiveSquareMosaic(overscaled, side);
     for (int32_t r = 0; r < side; ++r)
         for (int32_t c = 0; c < side; ++c)
         {
@@ -167,7 +180,7 @@ TEST(DemosaicPass, SmallImage)
             overscaled.m_mosaic[r * side + c] = inside(6) ? WhiteBalancedSample(s, r) : s;
         }
 
-    ASSERT_EQ(raw.Demosaic(), 0);
+    ASSERT_EQ(raw.Demosaic(), kStatusOk);
     EXPECT_EQ(g_mosaicSide, side);
     EXPECT_TRUE(std::equal(raw.m_mosaic.get(), raw.m_mosaic.get() + side * side, expected.m_mosaic.get()));
 
@@ -184,14 +197,45 @@ TEST(DemosaicPass, SmallImage)
             {
                 const int32_t r = side - row;
                 const int32_t c = side - x;
-                InterpolateCell(expected, r, c, want);
+                std::memcpy(want, InterpolateCell(expected, r, c).pixel, 4);
                 uint8_t wrong[4] = {};
-                InterpolateCell(overscaled, r, c, wrong);
+                std::memcpy(wrong, InterpolateCell(overscaled, r, c).pixel, 4);
                 edgeCellsThatSeeTheBorder += std::equal(want, want + 3, wrong) ? 0 : 1;
             }
             ASSERT_TRUE(std::equal(want, want + 4, got)) << "storage row " << row << ", pixel " << x;
         }
     EXPECT_GT(edgeCellsThatSeeTheBorder, 20);
+}
+
+// Rendered in bands of any height, fast or cell by cell, the image is the
+// same bytes as rendered whole.
+TEST(DemosaicPass, BandsOfAnyHeightGiveTheWholeImage)
+{
+    constexpr int32_t side = 37;
+    CRawX10 raw;
+    GiveSquareMosaic(raw, side);
+    std::mt19937 random(13);
+    std::uniform_int_distribution<int> sample(0, 4095);
+    for (int32_t i = 0; i < side * side; ++i)
+        raw.m_mosaic[i] = static_cast<uint16_t>(sample(random));
+    WhiteBalanceWindow(raw.m_mosaic.get(), side);
+    std::vector<uint8_t> whole(size_t{side} * side * 4, 0xA5);
+    RenderDemosaicRowsByCell(raw, 0, side, whole.data());
+    for (int32_t bandRows = 1; bandRows <= 7; ++bandRows)
+        for (const bool fast : {true, false})
+        {
+            std::vector<uint8_t> bands(whole.size(), 0x5A);
+            for (int32_t first = 0; first < side; first += bandRows)
+            {
+                const int32_t rows = std::min(bandRows, side - first);
+                uint8_t* pixels = &bands[size_t{4} * side * first];
+                if (fast)
+                    RenderDemosaicRows(raw, first, rows, pixels);
+                else
+                    RenderDemosaicRowsByCell(raw, first, rows, pixels);
+            }
+            ASSERT_TRUE(bands == whole) << bandRows << " rows a band, " << (fast ? "fast" : "cell by cell");
+        }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include "bmp/BmpWriter.h"
 #include "bmp/Previews.h"
+#include "raw/Lattice.h"
 #include "raw/RawX10.h"
 #include "tools/Chart.h"
 
@@ -12,6 +13,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <random>
 #include <sstream>
 
 using namespace testsupport;
@@ -220,6 +222,74 @@ TEST(PreviewValues, WorkedExamples)
     }
 }
 
+// Rendering without files: every 16-bit sample in every colour of a field of
+// odd width (the last sample of a row has no partner), and every 12-bit
+// sample of a mosaic with rows that hold larger samples (drawn cell by cell),
+// whole and in bands of every height from 1 to 7 rows.
+TEST(PreviewRendering, EverySampleWholeAndInBands)
+{
+    constexpr int32_t width = 515;
+    constexpr int32_t height = 520;
+    std::vector<uint16_t> field(size_t{width} * height);
+    uint32_t next[3] = {0, 0, 0};  // per colour, the next sample value to place
+    for (int32_t y = 0; y < height; ++y)
+        for (int32_t x = 0; x < width; ++x)
+            field[y * width + x] = static_cast<uint16_t>(next[static_cast<int>(ColourOfFieldSample(y, x))]++);
+    ASSERT_GE(std::min({next[0], next[1], next[2]}), 65536u);
+    std::vector<uint8_t> fieldPixels(field.size() * 4, 0xA5);
+    RenderFieldPreviewRows(field.data(), width, height, 0, height, fieldPixels.data());
+    for (int32_t y = 0; y < height; ++y)
+        for (int32_t x = 0; x < width; ++x)
+        {
+            const CellColour colour = ColourOfFieldSample(y, x);
+            uint8_t want[4] = {};
+            want[PixelByteOfColour(colour)] = FieldPreviewValue(field[y * width + x], colour == CellColour::Green);
+            ASSERT_TRUE(std::equal(want, want + 4, &fieldPixels[((height - 1 - y) * width + x) * 4]))
+                << "field (" << y << ", " << x << ")";
+        }
+
+    constexpr int32_t side = 331;
+    std::mt19937 random(12);
+    std::uniform_int_distribution<int32_t> anySample(0, 65535);
+    std::vector<uint16_t> mosaic(size_t{side} * side);
+    uint32_t nextCell[3] = {0, 0, 0};
+    for (int32_t r = 0; r < side; ++r)
+        for (int32_t c = 0; c < side; ++c)
+            mosaic[r * side + c] = static_cast<uint16_t>(
+                r % 50 == 7 ? anySample(random) : nextCell[static_cast<int>(ColourOfCell(r, c))]++ % 4096);
+    ASSERT_GE(std::min({nextCell[0], nextCell[1], nextCell[2]}), 4096u * 6);
+    std::vector<uint8_t> mosaicPixels(mosaic.size() * 4, 0xA5);
+    RenderMosaicPreviewRows(mosaic.data(), side, 0, side, mosaicPixels.data());
+    for (int32_t row = 0; row < side; ++row)
+        for (int32_t x = 0; x < side; ++x)
+        {
+            const int32_t r = side - row;
+            const int32_t c = side - x;
+            uint8_t want[4] = {};
+            if (r >= 2 && r <= side - 3 && c >= 2 && c <= side - 3)
+            {
+                const CellColour colour = ColourOfCell(r, c);
+                want[PixelByteOfColour(colour)] = MosaicPreviewValue(mosaic[r * side + c], colour == CellColour::Green);
+            }
+            ASSERT_TRUE(std::equal(want, want + 4, &mosaicPixels[(row * side + x) * 4]))
+                << "storage row " << row << ", pixel " << x;
+        }
+
+    for (int32_t bandRows = 1; bandRows <= 7; ++bandRows)
+    {
+        std::vector<uint8_t> fieldBands(fieldPixels.size(), 0x5A);
+        for (int32_t first = 0; first < height; first += bandRows)
+            RenderFieldPreviewRows(field.data(), width, height, first, std::min(bandRows, height - first),
+                                   &fieldBands[size_t{4} * width * first]);
+        ASSERT_TRUE(fieldBands == fieldPixels) << bandRows << " rows a band";
+        std::vector<uint8_t> mosaicBands(mosaicPixels.size(), 0x5A);
+        for (int32_t first = 0; first < side; first += bandRows)
+            RenderMosaicPreviewRows(mosaic.data(), side, first, std::min(bandRows, side - first),
+                                    &mosaicBands[size_t{4} * side * first]);
+        ASSERT_TRUE(mosaicBands == mosaicPixels) << bandRows << " rows a band";
+    }
+}
+
 TEST(FieldPreview, EveryPixelUprightInItsColourChannel)
 {
     TempDir dir;
@@ -240,7 +310,7 @@ TEST(FieldPreview, EveryPixelUprightInItsColourChannel)
     raw.m_field0[kWidth + 1] = 1919;
     raw.m_field0[kWidth + 2] = 11;
 
-    ASSERT_EQ(raw.SaveFieldPreview(raw.m_field0.get()), 0);
+    ASSERT_EQ(raw.SaveFieldPreview(raw.m_field0.get()), kStatusOk);
     const std::vector<uint8_t> field0 = ReadFile(dir / "shot.raf.f0.bmp");
     ASSERT_EQ(field0.size(), kFieldPreviewBytes);
     EXPECT_TRUE(HeaderIs(field0, kWidth, kHeight));
@@ -252,7 +322,7 @@ TEST(FieldPreview, EveryPixelUprightInItsColourChannel)
     EXPECT_EQ(DescribePixel(PixelAt(field0, kWidth, 2142, 1)), "{0,0,254,0}");
     EXPECT_EQ(DescribePixel(PixelAt(field0, kWidth, 2142, 2)), "{0,0,0,0}");
 
-    ASSERT_EQ(raw.SaveFieldPreview(raw.m_field1.get()), 0);
+    ASSERT_EQ(raw.SaveFieldPreview(raw.m_field1.get()), kStatusOk);
     const std::vector<uint8_t> field1 = ReadFile(dir / "shot.raf.f1.bmp");
     ASSERT_EQ(field1.size(), kFieldPreviewBytes);
     EXPECT_TRUE(HeaderIs(field1, kWidth, kHeight));
@@ -281,7 +351,7 @@ TEST(MosaicPreview, EveryPixelMirroredInItsColourChannelWithBlackBorder)
     set(2, 2, 100);       // red, first drawn cell
     set(5085, 5085, 13);  // green, last drawn cell
 
-    ASSERT_EQ(raw.SaveMosaicPreview(), 0);
+    ASSERT_EQ(raw.SaveMosaicPreview(), kStatusOk);
     const std::vector<uint8_t> bmp = ReadFile(dir / "shot.raf.src.bmp");
     ASSERT_EQ(bmp.size(), kMosaicPreviewBytes);
     EXPECT_TRUE(HeaderIs(bmp, kSide, kSide));
@@ -301,9 +371,9 @@ TEST(Previews, UnwritableOutputIsReported)
     raw.m_field0 = std::make_unique<uint16_t[]>(size_t{kWidth} * kHeight);
     raw.m_field1 = std::make_unique<uint16_t[]>(size_t{kWidth} * kHeight);
     raw.m_mosaic = std::make_unique<uint16_t[]>(size_t{kSide} * kSide);
-    EXPECT_NE(raw.SaveFieldPreview(raw.m_field0.get()), 0);
-    EXPECT_NE(raw.SaveFieldPreview(raw.m_field1.get()), 0);
-    EXPECT_NE(raw.SaveMosaicPreview(), 0);
+    EXPECT_NE(raw.SaveFieldPreview(raw.m_field0.get()), kStatusOk);
+    EXPECT_NE(raw.SaveFieldPreview(raw.m_field1.get()), kStatusOk);
+    EXPECT_NE(raw.SaveMosaicPreview(), kStatusOk);
     EXPECT_TRUE(fs::is_empty(dir.Path()));
 }
 

@@ -112,15 +112,15 @@ INSTANTIATE_TEST_SUITE_P(ProgramNames, Usage,
                                          UsageCase{"MixedSlashes", "C:/tools\\bin/prog", "bin/prog"},
                                          UsageCase{"NetworkPath", "\\\\server\\share\\diagraw.exe", "diagraw.exe"},
                                          UsageCase{"TrailingBackslash", "tools\\", ""}),
-                         [](const testing::TestParamInfo<UsageCase>& info) { return std::string(info.param.name); });
+                         [](const testing::TestParamInfo<UsageCase>& instance) { return std::string(instance.param.name); });
 
 // --- Inputs that are refused ------------------------------------------------
 
 enum class BadInput { Missing, Empty, Tiny, OneByteShort, Directory, Fifo };
 
-std::string BadInputName(const testing::TestParamInfo<BadInput>& info)
+std::string BadInputName(const testing::TestParamInfo<BadInput>& instance)
 {
-    switch (info.param)
+    switch (instance.param)
     {
     case BadInput::Missing:
         return "Missing";

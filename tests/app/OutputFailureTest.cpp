@@ -39,7 +39,7 @@ class OutputFailure : public ::testing::TestWithParam<Blocked>
 
 INSTANTIATE_TEST_SUITE_P(Runs, OutputFailure,
                          ::testing::Values(Blocked{".f1.bmp", ".bmp"}, Blocked{".f0.bmp", ".src.bmp"}),
-                         [](const auto& info) { return info.index == 0 ? "FieldOneAndImage" : "FieldZeroAndMosaic"; });
+                         [](const auto& instance) { return instance.index == 0 ? "FieldOneAndImage" : "FieldZeroAndMosaic"; });
 
 }  // namespace
 

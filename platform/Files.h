@@ -1,0 +1,71 @@
+// The file layer: everything about files that differs between POSIX and
+// Windows (FilesPosix.cpp and FilesWin32.cpp; the build compiles one).
+//
+// Outputs are written whole or not at all. COutputFile writes into a
+// temporary file beside the final name and moves it over that name only when
+// every byte is written and the file is closed; until then an older file of
+// the final name stays as it was, and a temporary that is not committed is
+// removed (by Discard, the destructor, or the signal cleanup below).
+//
+// Every call that can fail returns a Status (platform/Status.h).
+#pragma once
+
+#include "platform/Status.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace platform
+{
+
+// Prepares the process for writing outputs; the entry point calls it once,
+// before the first output is created. On POSIX systems SIGINT, SIGTERM and
+// SIGHUP (each unless the process was started with it ignored) then remove
+// the temporary in flight before they end the process. Elsewhere it does
+// nothing.
+void InstallOutputCleanup();
+
+// One output file in the making. Not copyable; one thread at a time.
+class COutputFile
+{
+public:
+    COutputFile() = default;
+    ~COutputFile();
+    COutputFile(const COutputFile&) = delete;
+    COutputFile& operator=(const COutputFile&) = delete;
+
+    // Creates and opens the temporary in the directory of finalName, with the
+    // permissions of a newly created file.
+    Status Create(const std::string& finalName);
+
+    // Appends count bytes, continuing after short or interrupted writes.
+    Status Write(const void* bytes, size_t count);
+
+    // Closes the temporary and moves it over the final name, replacing a file
+    // of that name. On failure the temporary is removed.
+    Status Commit();
+
+    // Closes and removes a temporary that was not committed; nothing otherwise.
+    void Discard();
+
+private:
+    intptr_t m_handle = -1;   // descriptor or HANDLE; -1 when nothing is open
+    std::string m_finalName;
+    std::string m_tempName;   // empty when no temporary exists
+};
+
+// Writes all count bytes to an open descriptor (a HANDLE on Windows),
+// continuing after short or interrupted writes; COutputFile::Write uses it.
+Status WriteAll(intptr_t handle, const void* bytes, size_t count);
+
+// Opens path for reading as a buffered stream ("rb"), but only when it names a
+// regular file: directories, FIFOs and devices are refused without blocking.
+// On success stream and size (in bytes) are set.
+Status OpenInput(const char* path, std::FILE*& stream, int64_t& size);
+
+// Reads exactly count bytes starting at the 64-bit offset.
+Status ReadAt(std::FILE* stream, int64_t offset, void* bytes, size_t count);
+
+}  // namespace platform

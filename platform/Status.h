@@ -1,0 +1,29 @@
+// How every operation of diagraw that can fail says so.
+//
+// A Status is 0 (kStatusOk) on success. Any other value is the reason for the
+// failure: either an error number of the C library (ENOENT, EACCES, ENOSPC,
+// EFBIG, ...; the Windows layer translates its own error codes into these),
+// or one of the few reasons of diagraw's own below, which lie above every
+// system error number. DescribeStatus turns either kind into a short text for
+// a message ("No such file or directory", "not a regular file").
+//
+// The one exception is SaveBmp32, whose non-zero-on-success result other
+// code already relies on; it wraps WriteBmpFile, which follows this rule.
+#pragma once
+
+#include <cstdint>
+
+using Status = int32_t;
+
+inline constexpr Status kStatusOk = 0;
+
+// The input is a directory, a device, a FIFO or a socket.
+inline constexpr Status kStatusNotRegularFile = 0x10001;
+// The input is shorter than the two raw blocks at its end.
+inline constexpr Status kStatusInputTooShort = 0x10002;
+// The input ended before a block was read in full (it shrank while we read).
+inline constexpr Status kStatusShortRead = 0x10003;
+
+// A short text for the status, without a trailing period or newline; never
+// null. Not for kStatusOk.
+const char* DescribeStatus(Status status);
