@@ -49,7 +49,7 @@ int main(int argc, char** argv)
         std::printf("%s: <.raf>\n", ProgramName(argc > 0 && argv[0] != nullptr ? argv[0] : "diagraw"));
         return 1;
     }
-    platform::InstallOutputCleanup();
+    platform::PrepareProcess();
     try
     {
         return RunPipeline(argv[1]);

@@ -5,7 +5,10 @@
 // temporary file beside the final name and moves it over that name only when
 // every byte is written and the file is closed; until then an older file of
 // the final name stays as it was, and a temporary that is not committed is
-// removed (by Discard, the destructor, or the signal cleanup below).
+// removed (by Discard, the destructor, or the signal cleanup below). Only a
+// process killed outright (SIGKILL, a power cut) leaves one behind: on POSIX
+// systems a hidden ".<final name>.diagraw-XXXXXX" beside the image, safe to
+// delete.
 //
 // Every call that can fail returns a Status (platform/Status.h).
 #pragma once
@@ -20,12 +23,14 @@
 namespace platform
 {
 
-// Prepares the process for writing outputs; the entry point calls it once,
-// before the first output is created. On POSIX systems SIGINT, SIGTERM and
-// SIGHUP (each unless the process was started with it ignored) then remove
-// the temporary in flight before they end the process. Elsewhere it does
-// nothing.
-void InstallOutputCleanup();
+// Prepares the process for its run; the entry point calls it once, first
+// thing. On POSIX systems, each unless the process was started with it
+// ignored: SIGINT, SIGTERM and SIGHUP then remove the temporary in flight
+// before they end the process; SIGXFSZ and SIGPIPE are ignored, so that a
+// write past the file-size limit or into a pipe that nobody reads fails with
+// an error (EFBIG, EPIPE) that the run handles, instead of ending it.
+// Elsewhere it does nothing.
+void PrepareProcess();
 
 // One output file in the making. Not copyable; one thread at a time.
 class COutputFile
@@ -51,9 +56,10 @@ public:
     void Discard();
 
 private:
-    intptr_t m_handle = -1;   // descriptor or HANDLE; -1 when nothing is open
-    std::string m_finalName;
-    std::string m_tempName;   // empty when no temporary exists
+    intptr_t m_handle = -1;     // descriptor or HANDLE; -1 when nothing is open
+    intptr_t m_directory = -1;  // POSIX: descriptor of the directory of both names
+    std::string m_finalName;    // POSIX: names within that directory; Windows: whole paths
+    std::string m_tempName;     // empty when no temporary exists
 };
 
 // Writes all count bytes to an open descriptor (a HANDLE on Windows),

@@ -1,11 +1,12 @@
 // The file layer on POSIX systems (Linux, macOS).
 #include "platform/Files.h"
 
+#include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,13 +16,6 @@ namespace platform
 namespace
 {
 
-// Directory part of a path, with its trailing slash; empty for a bare name.
-std::string DirectoryOf(const std::string& path)
-{
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
 // Permissions a newly created file gets: 0666 less the process's umask.
 mode_t NewFileMode()
 {
@@ -30,20 +24,22 @@ mode_t NewFileMode()
     return static_cast<mode_t>(0666 & ~mask);
 }
 
-// The temporary in flight, for the signal handler: its name, or an empty
-// string. It is only changed while the cleanup signals are blocked, so the
-// handler never sees half a name. A name that mkstemp accepted is shorter
-// than PATH_MAX.
+// The temporary in flight, for the signal handler: the descriptor of its
+// directory and its name there, or -1 and an empty name. It is only changed
+// while the cleanup signals are blocked, so the handler never sees half of
+// it.
 constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
-char g_tempInFlight[PATH_MAX];
+constexpr size_t kNameMax = 255;  // longest file name a directory entry takes (NAME_MAX)
+int g_tempDirectory = -1;
+char g_tempInFlight[kNameMax + 1];
 
-// Only async-signal-safe calls: unlink, signal, raise. The signal is blocked
-// while the handler runs, so the one raised here is delivered, with its
-// default action, as soon as the handler returns.
+// Only async-signal-safe calls: unlinkat, signal, raise. The signal is
+// blocked while the handler runs, so the one raised here is delivered, with
+// its default action, as soon as the handler returns.
 extern "C" void RemoveTempAndRaise(int signalNumber)
 {
     if (g_tempInFlight[0] != '\0')
-        unlink(g_tempInFlight);
+        unlinkat(g_tempDirectory, g_tempInFlight, 0);
     std::signal(signalNumber, SIG_DFL);
     std::raise(signalNumber);
 }
@@ -71,6 +67,7 @@ void ClearTempInFlight()
 {
     const CCleanupSignalsBlocked blocked;
     g_tempInFlight[0] = '\0';
+    g_tempDirectory = -1;
 }
 
 Status ErrorNumber()
@@ -78,9 +75,39 @@ Status ErrorNumber()
     return errno != 0 ? errno : EIO;
 }
 
+// The name of the temporary for the file finalName names in its directory:
+// hidden, and saying what it is,
+//   .<finalName>.diagraw-XXXXXX
+// with the final name shortened where the whole would not fit a directory
+// entry. The Xs are left for the caller.
+std::string TemporaryNameFor(const std::string& finalName)
+{
+    static constexpr char kTag[] = ".diagraw-XXXXXX";
+    const size_t kept = std::min(finalName.size(), kNameMax - 1 - (sizeof kTag - 1));
+    std::string name(1, '.');
+    name.append(finalName, 0, kept);
+    name.append(kTag);
+    return name;
+}
+
+// Replaces the six Xs at the end of name with letters and digits that differ
+// from call to call and from process to process.
+void FillUniqueTail(std::string& name, uint64_t& state)
+{
+    static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    // A step of splitmix64 over a state seeded from the clock and the pid.
+    state += 0x9E3779B97F4A7C15ull;
+    uint64_t z = state;
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    z ^= z >> 31;
+    for (size_t i = name.size() - 6; i < name.size(); ++i, z /= 62)
+        name[i] = kAlphabet[z % 62];
+}
+
 }  // namespace
 
-void InstallOutputCleanup()
+void PrepareProcess()
 {
     struct sigaction handler = {};
     handler.sa_handler = RemoveTempAndRaise;
@@ -94,6 +121,15 @@ void InstallOutputCleanup()
         if (sigaction(signalNumber, nullptr, &previous) == 0 && previous.sa_handler == SIG_DFL)
             sigaction(signalNumber, &handler, nullptr);
     }
+    // Past the file-size limit a write would end the process by SIGXFSZ, and
+    // output to a pipe nobody reads by SIGPIPE. Ignored, the write fails with
+    // EFBIG or EPIPE instead and the run cleans up and goes on.
+    for (const int signalNumber : {SIGXFSZ, SIGPIPE})
+    {
+        struct sigaction previous;
+        if (sigaction(signalNumber, nullptr, &previous) == 0 && previous.sa_handler == SIG_DFL)
+            std::signal(signalNumber, SIG_IGN);
+    }
 }
 
 COutputFile::~COutputFile()
@@ -104,30 +140,53 @@ COutputFile::~COutputFile()
 Status COutputFile::Create(const std::string& finalName)
 {
     Discard();
-    // Every string is made before the temporary exists, so that nothing which
-    // can throw stands between its creation and the cleanup that owns it.
-    m_finalName = finalName;
-    std::string pattern = DirectoryOf(finalName) + ".diagraw-XXXXXX";
-    int fd;
+    // The temporary is made and later renamed relative to its directory, so
+    // that the length of the directory's path never matters: an output whose
+    // final name fits can be written. Every string exists before the file
+    // does, so nothing that can throw stands between its creation and the
+    // cleanup that owns it.
+    const size_t slash = finalName.rfind('/');
+    const std::string directory =
+        slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/") : finalName.substr(0, slash);
+    std::string finalEntry = slash == std::string::npos ? finalName : finalName.substr(slash + 1);
+    std::string tempEntry = TemporaryNameFor(finalEntry);
+    const int directoryFd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (directoryFd < 0)
+        return ErrorNumber();
+    timespec now = {};
+    clock_gettime(CLOCK_REALTIME, &now);
+    uint64_t state = static_cast<uint64_t>(now.tv_nsec) ^ static_cast<uint64_t>(now.tv_sec) << 30 ^
+                     static_cast<uint64_t>(getpid()) << 40 ^ reinterpret_cast<uintptr_t>(this);
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt)
     {
+        FillUniqueTail(tempEntry, state);
         const CCleanupSignalsBlocked blocked;
-        fd = mkstemp(pattern.data());
-        if (fd >= 0 && pattern.size() < sizeof g_tempInFlight)
-            std::memcpy(g_tempInFlight, pattern.c_str(), pattern.size() + 1);
+        fd = openat(directoryFd, tempEntry.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0)
+        {
+            std::memcpy(g_tempInFlight, tempEntry.c_str(), tempEntry.size() + 1);
+            g_tempDirectory = directoryFd;
+        }
+        else if (errno != EEXIST)
+            break;
     }
     if (fd < 0)
-        return ErrorNumber();
-    m_handle = fd;
-    m_tempName.swap(pattern);
-    // mkstemp makes the file private (0600); the output is to have the mode of
-    // any new file. Set through the descriptor, never by name: the name lies
-    // in a directory that others may be able to write.
-    if (fchmod(fd, NewFileMode()) != 0)
     {
         const Status status = ErrorNumber();
-        Discard();
+        close(directoryFd);
         return status;
     }
+    m_handle = fd;
+    m_directory = directoryFd;
+    m_finalName.swap(finalEntry);
+    m_tempName.swap(tempEntry);
+    // The temporary starts private (0600); the output is to have the mode of
+    // any new file. Set through the descriptor, never by name: the name lies
+    // in a directory that others may be able to write. Some file systems
+    // (FAT, exFAT, CIFS mounts of another user, FUSE layers) refuse to change
+    // a mode; the image is worth more than its mode, so that is no failure.
+    (void)fchmod(fd, NewFileMode());
     return kStatusOk;
 }
 
@@ -160,7 +219,8 @@ Status COutputFile::Commit()
 {
     const int fd = static_cast<int>(m_handle);
     m_handle = -1;
-    if (close(fd) != 0 || rename(m_tempName.c_str(), m_finalName.c_str()) != 0)
+    const int directoryFd = static_cast<int>(m_directory);
+    if (close(fd) != 0 || renameat(directoryFd, m_tempName.c_str(), directoryFd, m_finalName.c_str()) != 0)
     {
         const Status status = ErrorNumber();
         Discard();
@@ -168,6 +228,8 @@ Status COutputFile::Commit()
     }
     ClearTempInFlight();
     m_tempName.clear();
+    close(directoryFd);
+    m_directory = -1;
     return kStatusOk;
 }
 
@@ -178,10 +240,13 @@ void COutputFile::Discard()
     m_handle = -1;
     if (!m_tempName.empty())
     {
-        unlink(m_tempName.c_str());
+        unlinkat(static_cast<int>(m_directory), m_tempName.c_str(), 0);
         ClearTempInFlight();
         m_tempName.clear();
     }
+    if (m_directory != -1)
+        close(static_cast<int>(m_directory));
+    m_directory = -1;
 }
 
 Status OpenInput(const char* path, std::FILE*& stream, int64_t& size)

@@ -7,6 +7,7 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <io.h>
@@ -17,16 +18,19 @@ namespace platform
 namespace
 {
 
-// Directory in which the temporary for path is made: the path up to its last
-// separator, the drive of a "C:name" path, or "." for a bare name.
-std::string DirectoryOf(const std::string& path)
+// The directory part of a path as a prefix for a name in it: the path up to
+// its last separator, the drive of a "C:name" path, or nothing for a bare
+// name; and the rest, the name within that directory.
+void SplitPath(const std::string& path, std::string& prefix, std::string& name)
 {
     const size_t slash = path.find_last_of("/\\");
+    size_t cut = 0;
     if (slash != std::string::npos)
-        return path.substr(0, slash + 1);
-    if (path.size() >= 2 && path[1] == ':')
-        return path.substr(0, 2);  // "C:name" lies in the current directory of drive C
-    return std::string(".");
+        cut = slash + 1;
+    else if (path.size() >= 2 && path[1] == ':')
+        cut = 2;  // "C:name" lies in the current directory of drive C
+    prefix = path.substr(0, cut);
+    name = path.substr(cut);
 }
 
 // The C library's error number for a Windows error code, so that both
@@ -76,7 +80,7 @@ bool IsDirectory(const std::string& name)
 
 }  // namespace
 
-void InstallOutputCleanup()
+void PrepareProcess()
 {
 }
 
@@ -88,21 +92,35 @@ COutputFile::~COutputFile()
 Status COutputFile::Create(const std::string& finalName)
 {
     Discard();
+    // The temporary lies beside the final name and says what it is:
+    // ".<final name>.diagraw-XXXXXX", the final name shortened where the
+    // whole would not fit a directory entry.
+    static constexpr char kTag[] = ".diagraw-XXXXXX";
+    static constexpr size_t kNameMax = 255;
+    std::string prefix;
+    std::string entry;
+    SplitPath(finalName, prefix, entry);
+    std::string temp = prefix + ".";
+    temp.append(entry, 0, std::min(entry.size(), kNameMax - 1 - (sizeof kTag - 1)));
+    temp.append(kTag);
     m_finalName = finalName;
-    std::string unique(MAX_PATH, '\0');
-    // GetTempFileNameA reserves a unique name by creating an empty file.
-    if (GetTempFileNameA(DirectoryOf(finalName).c_str(), "dgr", 0, unique.data()) == 0)
-        return LastError();
-    unique.resize(std::char_traits<char>::length(unique.c_str()));
-    m_tempName.swap(unique);
-    HANDLE file = CreateFileA(m_tempName.c_str(), FILE_WRITE_DATA, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    uint64_t state = GetTickCount64() ^ uint64_t{GetCurrentProcessId()} << 32 ^ reinterpret_cast<uintptr_t>(this);
+    HANDLE file = INVALID_HANDLE_VALUE;
+    for (int attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt)
     {
-        const Status status = LastError();
-        Discard();
-        return status;
+        state = state * 6364136223846793005ull + 1442695040888963407ull;
+        uint64_t bits = state >> 16;
+        for (size_t i = temp.size() - 6; i < temp.size(); ++i, bits /= 62)
+            temp[i] = kAlphabet[bits % 62];
+        file = CreateFileA(temp.c_str(), FILE_WRITE_DATA, 0, nullptr, CREATE_NEW, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS)
+            break;
     }
+    if (file == INVALID_HANDLE_VALUE)
+        return LastError();
     m_handle = reinterpret_cast<intptr_t>(file);
+    m_tempName.swap(temp);
     return kStatusOk;
 }
 

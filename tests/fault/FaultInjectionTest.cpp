@@ -1,7 +1,7 @@
 // The real diagraw, run as a process under faults of the machine around it.
 // Whatever the fault, the run must end by itself (exit status 1 when an input
 // or an output failed, 0 when it could still finish), never by a signal; no
-// temporary ".diagraw-*" may remain; every final name holds a whole image or
+// temporary ".*.diagraw-*" may remain; every final name holds a whole image or
 // what it held before the run.
 #include "FaultSupport.h"
 
@@ -117,16 +117,24 @@ private:
 
 }  // namespace
 
-// A file system that fills up during the run: the two field previews fit, the
-// two 5088 x 5088 images do not. Either a real one, a tmpfs of 80 MiB, or the
-// shim failing writes with ENOSPC once the same room is used up; the tmpfs
-// falls back to the shim where it cannot be mounted.
-class FullFileSystem : public testing::TestWithParam<bool>
+// No room for the two 5088 x 5088 images, while the two field previews fit:
+// a tmpfs of 80 MiB, or the shim failing writes with ENOSPC once the same
+// room is used up (also where a tmpfs cannot be mounted), or a file-size
+// limit of 50 MiB with SIGXFSZ at its default action (as after "ulimit -f
+// 51200"). Every time the previews are written whole, the older large images
+// stay as they were, and the run ends by itself with status 1.
+enum class NoRoom { Tmpfs, Shim, FileSizeLimit };
+
+class FullFileSystem : public testing::TestWithParam<NoRoom>
 {
 };
 
-INSTANTIATE_TEST_SUITE_P(Methods, FullFileSystem, testing::Values(false, true),
-                         [](const auto& instance) { return instance.param ? "Shim" : "Tmpfs"; });
+INSTANTIATE_TEST_SUITE_P(Methods, FullFileSystem, testing::Values(NoRoom::Tmpfs, NoRoom::Shim, NoRoom::FileSizeLimit),
+                         [](const auto& instance) {
+                             return instance.param == NoRoom::Tmpfs ? "Tmpfs"
+                                    : instance.param == NoRoom::Shim ? "Shim"
+                                                                     : "FileSizeLimit";
+                         });
 
 TEST_P(FullFileSystem, FieldPreviewsWrittenWholeNothingElseLeft)
 {
@@ -135,15 +143,20 @@ TEST_P(FullFileSystem, FieldPreviewsWrittenWholeNothingElseLeft)
     TempDir logDir;
     const fs::path small = dir / "small";
     fs::create_directory(small);
-    const bool shimOnly = GetParam();
     std::unique_ptr<CSmallFileSystem> fileSystem;
-    if (!shimOnly)
+    if (GetParam() == NoRoom::Tmpfs)
         fileSystem = std::make_unique<CSmallFileSystem>(small, "size=80m");
     const fs::path input = small / "chart.raf";
     ASSERT_TRUE(WriteChartFile(input));
+    for (const OutputImage& image : {kOutputImages[2], kOutputImages[3]})
+        WriteFile(OutputPath(input, image), OlderContent(image));
 
     RunSetup setup;
-    if (fileSystem != nullptr && fileSystem->Mounted())
+    if (GetParam() == NoRoom::FileSizeLimit)
+    {
+        setup.fileSizeBytes = 50 << 20;
+    }
+    else if (fileSystem != nullptr && fileSystem->Mounted())
     {
         std::cout << "method: a tmpfs of 80 MiB holds the input and the outputs\n";
     }
@@ -163,17 +176,20 @@ TEST_P(FullFileSystem, FieldPreviewsWrittenWholeNothingElseLeft)
     }
     EXPECT_TRUE(IsWholeBmp(OutputPath(input, kOutputImages[0]), 2944, 2144));
     EXPECT_TRUE(IsWholeBmp(OutputPath(input, kOutputImages[1]), 2944, 2144));
-    EXPECT_FALSE(fs::exists(OutputPath(input, kOutputImages[2])));
-    EXPECT_FALSE(fs::exists(OutputPath(input, kOutputImages[3])));
+    for (const OutputImage& image : {kOutputImages[2], kOutputImages[3]})
+        EXPECT_EQ(testsupport::ReadFile(OutputPath(input, image)), OlderContent(image)) << image.suffix;
     ExpectNoTemporaries(small);
 }
 
-// Each step of writing an output fails in turn, for every output of the run.
+// Each step of writing an output fails in turn, for every output of the run:
+// the older files stay as they were. A file system that refuses to set the
+// mode of a file (FAT, exFAT, another user's CIFS mount) fails no step: the
+// mode is only a wish, and the four images are written.
 class WriteFault : public testing::TestWithParam<const char*>
 {
 };
 
-INSTANTIATE_TEST_SUITE_P(Steps, WriteFault, testing::Values("create", "header", "pixels", "close", "rename"),
+INSTANTIATE_TEST_SUITE_P(Steps, WriteFault, testing::Values("create", "chmod", "header", "pixels", "close", "rename"),
                          [](const auto& instance) { return std::string(instance.param); });
 
 TEST_P(WriteFault, OlderFilesStayAsTheyWere)
@@ -187,9 +203,19 @@ TEST_P(WriteFault, OlderFilesStayAsTheyWere)
     RunSetup setup;
     setup.fault = GetParam();
     setup.faultLog = logDir / "fault.log";
-    ExpectCleanFailure(RunDiagraw(setup, input));
+    const ProcessResult run = RunDiagraw(setup, input);
     EXPECT_EQ(FaultsFired(setup.faultLog), 4) << "the fault should hit each of the four outputs once";
-    ExpectOlderFilesUnchanged(input);
+    if (std::string(GetParam()) == "chmod")
+    {
+        ExpectCleanSuccess(run);
+        for (const OutputImage& image : kOutputImages)
+            EXPECT_TRUE(IsWholeBmp(OutputPath(input, image), image.width, image.height)) << image.suffix;
+    }
+    else
+    {
+        ExpectCleanFailure(run);
+        ExpectOlderFilesUnchanged(input);
+    }
     ExpectNoTemporaries(dir.Path());
 }
 
@@ -256,7 +282,7 @@ TEST_P(MemoryLimit, ExitStatusOneWithoutAbort)
 // taken by a directory, and the input name is so long that ".f0.bmp" just
 // fits the file system's name limit and ".src.bmp" is one character too many.
 // Both images fail at their rename; the other two are written whole.
-TEST(UnwritableOutput, NameTakenByADirectoryOrTooLong)
+TEST(OutputNames, NameTakenByADirectoryOrTooLong)
 {
     TempDir dir;
     const long nameMax = pathconf(dir.Path().c_str(), _PC_NAME_MAX);
@@ -274,6 +300,33 @@ TEST(UnwritableOutput, NameTakenByADirectoryOrTooLong)
     EXPECT_TRUE(IsWholeBmp(OutputPath(input, kOutputImages[3]), 5088, 5088));
     EXPECT_EQ(EntriesOf(dir.Path()).size(), 4u) << "the input, the directory, the field 1 preview and the image";
     ExpectNoTemporaries(dir.Path());
+}
+
+// A directory so deep that a final name just fits the longest path the
+// system takes (PATH_MAX), while a name of the directory's path and a longer
+// temporary name would not: the images are still written.
+TEST(OutputNames, DeepDirectoryWhereOnlyTheFinalNamesFit)
+{
+    TempDir dir;
+    const long pathMax = pathconf(dir.Path().c_str(), _PC_PATH_MAX);
+    if (pathMax < 256 || pathMax > 65536)
+        GTEST_SKIP() << "the system's path limit is " << pathMax;
+    // The longest final name, "<dir>/x.src.bmp", is one character short of
+    // the limit with its terminating zero.
+    const size_t directoryLength = static_cast<size_t>(pathMax) - 1 - std::string("/x.src.bmp").size() - 1;
+    std::string deep = dir.Path().string();
+    while (deep.size() < directoryLength)
+    {
+        deep += "/" + std::string(std::min<size_t>(200, directoryLength - deep.size() - 1), 'd');
+        ASSERT_EQ(mkdir(deep.c_str(), 0755), 0) << std::strerror(errno);
+    }
+    ASSERT_EQ(deep.size(), directoryLength);
+    const fs::path input = deep + "/x";
+    ASSERT_TRUE(WriteChartFile(input));
+    ExpectCleanSuccess(RunDiagraw(RunSetup(), input));
+    for (const OutputImage& image : kOutputImages)
+        EXPECT_TRUE(IsWholeBmp(OutputPath(input, image), image.width, image.height)) << image.suffix;
+    ExpectNoTemporaries(deep);
 }
 
 // A directory the run may read but not write: nothing can be created in it.
@@ -405,6 +458,20 @@ TEST_P(Interrupt, TemporaryRemovedAndTheSignalEndsTheRun)
 
 // A run started with SIGTERM ignored (as by nohup for SIGHUP, or a shell for a
 // background job's SIGINT) keeps ignoring it while it writes.
+// Standard output is a pipe whose reader has gone, as in "diagraw x | true":
+// the banner cannot be printed, which changes nothing for the images.
+TEST(Interrupt, UnreadStandardOutputChangesNothing)
+{
+    TempDir dir;
+    const fs::path input = dir / "chart.raf";
+    ASSERT_TRUE(WriteChartFile(input));
+    RunSetup setup;
+    setup.stdoutUnread = true;
+    ExpectCleanSuccess(RunDiagraw(setup, input));
+    for (const OutputImage& image : kOutputImages)
+        EXPECT_TRUE(IsWholeBmp(OutputPath(input, image), image.width, image.height)) << image.suffix;
+}
+
 TEST(Interrupt, IgnoredSignalStaysIgnored)
 {
     TempDir dir;

@@ -4,7 +4,7 @@
 //
 // The fault is chosen by environment variables:
 //   DIAGRAW_FAULT         create | header | pixels | close | rename | nospace |
-//                         read-error | short-read | slow
+//                         chmod | read-error | short-read | slow
 //   DIAGRAW_FAULT_OUTPUT  which output file is hit, counted 1.. in the order
 //                         of their temporaries' creation; 0 or unset: all
 //   DIAGRAW_FAULT_BYTES   nospace: bytes the file system accepts in total
@@ -13,8 +13,10 @@
 //                         time the fault fires, so a test knows it was hit
 // Every call that is not hit goes on to the next definition (the C library's,
 // or a sanitizer's interceptor) unchanged. Output files are recognised as the
-// descriptors and names returned by mkstemp and its variants.
+// files that openat creates exclusively under a temporary's name
+// (".<image>.diagraw-XXXXXX"), by their descriptors and names.
 #include <cerrno>
+#include <cstdarg>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +24,7 @@
 #include <ctime>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace
@@ -36,6 +39,7 @@ enum class FaultKind
     Close,
     Rename,
     NoSpace,
+    Chmod,
     ReadError,
     ShortRead,
     Slow
@@ -50,6 +54,7 @@ struct FaultName
 constexpr FaultName kFaultNames[] = {
     {"create", FaultKind::Create},       {"header", FaultKind::Header},   {"pixels", FaultKind::Pixels},
     {"close", FaultKind::Close},         {"rename", FaultKind::Rename},   {"nospace", FaultKind::NoSpace},
+    {"chmod", FaultKind::Chmod},
     {"read-error", FaultKind::ReadError}, {"short-read", FaultKind::ShortRead}, {"slow", FaultKind::Slow}};
 
 // One output temporary of the process. The entries are kept after the file
@@ -80,21 +85,20 @@ bool g_inputCutShort = false;
 using WriteFunction = ssize_t (*)(int, const void*, size_t);
 using ReadFunction = ssize_t (*)(int, void*, size_t);
 using CloseFunction = int (*)(int);
-using RenameFunction = int (*)(const char*, const char*);
-using UnlinkFunction = int (*)(const char*);
-using MkstempFunction = int (*)(char*);
-using MkostempFunction = int (*)(char*, int);
+using RenameatFunction = int (*)(int, const char*, int, const char*);
+using UnlinkatFunction = int (*)(int, const char*, int);
+using OpenatFunction = int (*)(int, const char*, int, ...);
+using FchmodFunction = int (*)(int, mode_t);
 using FreadFunction = size_t (*)(void*, size_t, size_t, FILE*);
 
 WriteFunction g_write;
 ReadFunction g_read;
 CloseFunction g_close;
-RenameFunction g_rename;
-UnlinkFunction g_unlink;
-MkstempFunction g_mkstemp;
-MkstempFunction g_mkstemp64;
-MkostempFunction g_mkostemp;
-MkostempFunction g_mkostemp64;
+RenameatFunction g_renameat;
+UnlinkatFunction g_unlinkat;
+OpenatFunction g_openat;
+OpenatFunction g_openat64;
+FchmodFunction g_fchmod;
 FreadFunction g_fread;
 
 template <typename Function>
@@ -110,12 +114,11 @@ __attribute__((constructor)) void ReadFaultSettings()
     FindNext(g_write, "write");
     FindNext(g_read, "read");
     FindNext(g_close, "close");
-    FindNext(g_rename, "rename");
-    FindNext(g_unlink, "unlink");
-    FindNext(g_mkstemp, "mkstemp");
-    FindNext(g_mkstemp64, "mkstemp64");
-    FindNext(g_mkostemp, "mkostemp");
-    FindNext(g_mkostemp64, "mkostemp64");
+    FindNext(g_renameat, "renameat");
+    FindNext(g_unlinkat, "unlinkat");
+    FindNext(g_openat, "openat");
+    FindNext(g_openat64, "openat64");
+    FindNext(g_fchmod, "fchmod");
     FindNext(g_fread, "fread");
 
     const char* fault = std::getenv("DIAGRAW_FAULT");
@@ -185,7 +188,7 @@ long long BytesOnDisk()
 // The creation of every temporary: counts it, and refuses it for the create
 // fault before anything exists on disk.
 template <typename Create>
-int CreateOutput(char* pattern, Create create)
+int CreateOutput(const char* name, Create create)
 {
     const int ordinal = ++g_creationCalls;
     if (g_fault == FaultKind::Create && (g_faultOutput == 0 || g_faultOutput == ordinal))
@@ -200,7 +203,7 @@ int CreateOutput(char* pattern, Create create)
         OutputFile& output = g_outputs[g_outputCount++];
         output.fd = fd;
         output.ordinal = ordinal;
-        std::snprintf(output.name, sizeof output.name, "%s", pattern);
+        std::snprintf(output.name, sizeof output.name, "%s", name);
     }
     return fd;
 }
@@ -214,28 +217,59 @@ void Pause(long milliseconds)
     }
 }
 
+// True for the exclusive creation of an output's temporary.
+bool IsTemporaryCreation(const char* name, int flags)
+{
+    return (flags & (O_CREAT | O_EXCL)) == (O_CREAT | O_EXCL) && name[0] == '.' &&
+           std::strstr(name, ".diagraw-") != nullptr;
+}
+
 }  // namespace
 
 extern "C" {
 
-int mkstemp(char* pattern)
+int openat(int directory, const char* name, int flags, ...)
 {
-    return CreateOutput(pattern, [&] { return g_mkstemp(pattern); });
+    mode_t mode = 0;
+    if ((flags & O_CREAT) != 0)
+    {
+        va_list arguments;
+        va_start(arguments, flags);
+        mode = static_cast<mode_t>(va_arg(arguments, int));
+        va_end(arguments);
+    }
+    if (!IsTemporaryCreation(name, flags))
+        return g_openat(directory, name, flags, mode);
+    return CreateOutput(name, [&] { return g_openat(directory, name, flags, mode); });
 }
 
-int mkstemp64(char* pattern)
+int openat64(int directory, const char* name, int flags, ...)
 {
-    return CreateOutput(pattern, [&] { return g_mkstemp64(pattern); });
+    mode_t mode = 0;
+    if ((flags & O_CREAT) != 0)
+    {
+        va_list arguments;
+        va_start(arguments, flags);
+        mode = static_cast<mode_t>(va_arg(arguments, int));
+        va_end(arguments);
+    }
+    OpenatFunction next = g_openat64 != nullptr ? g_openat64 : g_openat;
+    if (!IsTemporaryCreation(name, flags))
+        return next(directory, name, flags, mode);
+    return CreateOutput(name, [&] { return next(directory, name, flags, mode); });
 }
 
-int mkostemp(char* pattern, int flags)
+int fchmod(int fd, mode_t mode) noexcept
 {
-    return CreateOutput(pattern, [&] { return g_mkostemp(pattern, flags); });
-}
-
-int mkostemp64(char* pattern, int flags)
-{
-    return CreateOutput(pattern, [&] { return g_mkostemp64(pattern, flags); });
+    OutputFile* output = OutputByDescriptor(fd);
+    if (IsHit(output, FaultKind::Chmod))
+    {
+        // As FAT, exFAT or a CIFS mount of another user answer.
+        LogFired(output->ordinal);
+        errno = EPERM;
+        return -1;
+    }
+    return g_fchmod(fd, mode);
 }
 
 ssize_t write(int fd, const void* bytes, size_t count)
@@ -304,7 +338,7 @@ int close(int fd)
     return result;
 }
 
-int rename(const char* oldName, const char* newName) noexcept
+int renameat(int oldDirectory, const char* oldName, int newDirectory, const char* newName) noexcept
 {
     OutputFile* output = OutputByName(oldName);
     if (IsHit(output, FaultKind::Rename))
@@ -313,16 +347,16 @@ int rename(const char* oldName, const char* newName) noexcept
         errno = EIO;
         return -1;
     }
-    const int result = g_rename(oldName, newName);
+    const int result = g_renameat(oldDirectory, oldName, newDirectory, newName);
     if (result == 0 && output != nullptr)
         output->name[0] = '\0';
     return result;
 }
 
-int unlink(const char* name) noexcept
+int unlinkat(int directory, const char* name, int flags) noexcept
 {
     OutputFile* output = OutputByName(name);
-    const int result = g_unlink(name);
+    const int result = g_unlinkat(directory, name, flags);
     if (result == 0 && output != nullptr)
     {
         output->name[0] = '\0';

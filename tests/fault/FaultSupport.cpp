@@ -59,6 +59,10 @@ std::vector<std::string> DiagrawCommand(const RunSetup& setup, const fs::path& i
     }
     if (setup.addressSpaceBytes != 0)
         add("--address-space", std::to_string(setup.addressSpaceBytes));
+    if (setup.fileSizeBytes != 0)
+        add("--file-size", std::to_string(setup.fileSizeBytes));
+    if (setup.stdoutUnread)
+        add("--stdout-unread", "yes");
     if (!setup.user.empty())
         add("--user", setup.user);
     if (setup.ignoredSignal != 0)
@@ -124,7 +128,7 @@ std::vector<std::string> TemporariesIn(const fs::path& directory)
 {
     std::vector<std::string> names;
     for (const std::string& name : EntriesOf(directory))
-        if (name.rfind(".diagraw-", 0) == 0)
+        if (name[0] == '.' && name.find(".diagraw-") != std::string::npos)
             names.push_back(name);
     return names;
 }

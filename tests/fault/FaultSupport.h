@@ -47,6 +47,8 @@ struct RunSetup
     int faultDelayMilliseconds = 0;  // DIAGRAW_FAULT_DELAY
     std::filesystem::path faultLog;  // DIAGRAW_FAULT_LOG
     uint64_t addressSpaceBytes = 0;  // RLIMIT_AS of the run
+    uint64_t fileSizeBytes = 0;      // RLIMIT_FSIZE of the run, SIGXFSZ at its default
+    bool stdoutUnread = false;       // standard output a pipe nobody reads
     std::string user;                // run as this user (the suite runs as root)
     int ignoredSignal = 0;           // start with this signal ignored
 };
@@ -67,7 +69,7 @@ pid_t StartDiagraw(const RunSetup& setup, const std::filesystem::path& input,
 // it and returns -1 when it does not end within the timeout.
 int WaitForChild(pid_t child, std::chrono::milliseconds timeout);
 
-// Names of the temporaries (".diagraw-*") in a directory.
+// Names of the temporaries (".<image>.diagraw-XXXXXX") in a directory.
 std::vector<std::string> TemporariesIn(const std::filesystem::path& directory);
 
 // Names of everything in a directory, sorted.

@@ -3,12 +3,16 @@
 // limits, identity and signal actions.
 //
 //   diagraw-fault-launch [--preload LIBRARY] [--env NAME=VALUE]...
-//       [--address-space BYTES] [--user NAME] [--ignore SIGNAL] -- PROGRAM [ARGUMENT]...
+//       [--address-space BYTES] [--file-size BYTES] [--user NAME] [--ignore SIGNAL]
+//       [--stdout-unread yes] -- PROGRAM [ARGUMENT]...
 //
 // --preload puts LIBRARY into LD_PRELOAD (and lets a sanitizer runtime accept
 // a library loaded before it); --address-space sets RLIMIT_AS; --user drops
 // root privileges to that user; --ignore starts the program with the signal
-// number ignored. Exit status 125 when the preparation fails, 127 when the
+// number ignored; --file-size sets RLIMIT_FSIZE, with SIGXFSZ at its default
+// action (as a shell's "ulimit -f" leaves it); --stdout-unread makes standard
+// output a pipe whose reading end is already closed, with SIGPIPE at its
+// default action (as in "program | true"). Exit status 125 when the preparation fails, 127 when the
 // program cannot be started; otherwise the program's own.
 #include <cerrno>
 #include <csignal>
@@ -82,6 +86,21 @@ int main(int argc, char** argv)
             const rlimit limit = {bytes, bytes};
             if (setrlimit(RLIMIT_AS, &limit) != 0)
                 Fail("setrlimit");
+        }
+        else if (option == "--file-size")
+        {
+            const auto bytes = static_cast<rlim_t>(std::strtoull(value, nullptr, 10));
+            const rlimit limit = {bytes, bytes};
+            if (setrlimit(RLIMIT_FSIZE, &limit) != 0 || std::signal(SIGXFSZ, SIG_DFL) == SIG_ERR)
+                Fail("setrlimit");
+        }
+        else if (option == "--stdout-unread")
+        {
+            int ends[2];
+            if (pipe(ends) != 0 || close(ends[0]) != 0 || dup2(ends[1], STDOUT_FILENO) < 0 ||
+                std::signal(SIGPIPE, SIG_DFL) == SIG_ERR)
+                Fail("pipe");
+            close(ends[1]);
         }
         else if (option == "--user")
         {
