@@ -224,39 +224,36 @@ bool IsTemporaryCreation(const char* name, int flags)
            std::strstr(name, ".diagraw-") != nullptr;
 }
 
+// openat and openat64: the creation of a temporary is counted (and may be
+// refused); every other call goes on unchanged.
+int OpenAt(OpenatFunction next, int directory, const char* name, int flags, va_list arguments)
+{
+    const mode_t mode = (flags & O_CREAT) != 0 ? static_cast<mode_t>(va_arg(arguments, int)) : 0;
+    if (!IsTemporaryCreation(name, flags))
+        return next(directory, name, flags, mode);
+    return CreateOutput(name, [&] { return next(directory, name, flags, mode); });
+}
+
 }  // namespace
 
 extern "C" {
 
 int openat(int directory, const char* name, int flags, ...)
 {
-    mode_t mode = 0;
-    if ((flags & O_CREAT) != 0)
-    {
-        va_list arguments;
-        va_start(arguments, flags);
-        mode = static_cast<mode_t>(va_arg(arguments, int));
-        va_end(arguments);
-    }
-    if (!IsTemporaryCreation(name, flags))
-        return g_openat(directory, name, flags, mode);
-    return CreateOutput(name, [&] { return g_openat(directory, name, flags, mode); });
+    va_list arguments;
+    va_start(arguments, flags);
+    const int fd = OpenAt(g_openat, directory, name, flags, arguments);
+    va_end(arguments);
+    return fd;
 }
 
 int openat64(int directory, const char* name, int flags, ...)
 {
-    mode_t mode = 0;
-    if ((flags & O_CREAT) != 0)
-    {
-        va_list arguments;
-        va_start(arguments, flags);
-        mode = static_cast<mode_t>(va_arg(arguments, int));
-        va_end(arguments);
-    }
-    OpenatFunction next = g_openat64 != nullptr ? g_openat64 : g_openat;
-    if (!IsTemporaryCreation(name, flags))
-        return next(directory, name, flags, mode);
-    return CreateOutput(name, [&] { return next(directory, name, flags, mode); });
+    va_list arguments;
+    va_start(arguments, flags);
+    const int fd = OpenAt(g_openat64 != nullptr ? g_openat64 : g_openat, directory, name, flags, arguments);
+    va_end(arguments);
+    return fd;
 }
 
 int fchmod(int fd, mode_t mode) noexcept
