@@ -285,9 +285,11 @@ Status ReadAt(std::FILE* stream, int64_t offset, void* bytes, size_t count)
 {
     if (fseeko(stream, static_cast<off_t>(offset), SEEK_SET) != 0)
         return ErrorNumber();
+    errno = 0;
     if (std::fread(bytes, 1, count, stream) == count)
         return kStatusOk;
-    return std::ferror(stream) != 0 ? ErrorNumber() : kStatusShortRead;
+    // Short of the end of the file, a read that stopped early failed.
+    return std::ferror(stream) != 0 || (std::feof(stream) == 0 && errno != 0) ? ErrorNumber() : kStatusShortRead;
 }
 
 }  // namespace platform

@@ -1,5 +1,6 @@
-// The command line, run as a process: the banner, the usage text, the exit
-// statuses, the refused inputs and the four images of a good run.
+// The command line, run as a process: the banner and the usage text, every
+// message on standard error with its exit status (refused inputs, images that
+// cannot be written, help and version), and the four images of a good run.
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +8,8 @@
 #include <algorithm>
 #include <fcntl.h>
 #include <fstream>
+#include <iterator>
+#include <ostream>
 #include <set>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -114,107 +117,167 @@ INSTANTIATE_TEST_SUITE_P(ProgramNames, Usage,
                                          UsageCase{"TrailingBackslash", "tools\\", ""}),
                          [](const testing::TestParamInfo<UsageCase>& instance) { return std::string(instance.param.name); });
 
-// --- Inputs that are refused ------------------------------------------------
+// --- What every run says -------------------------------------------------------
 
-enum class BadInput { Missing, Empty, Tiny, OneByteShort, Directory, Fifo };
-
-std::string BadInputName(const testing::TestParamInfo<BadInput>& instance)
+// One case of the table: what the directory holds, the arguments, and what
+// the run must print, leave behind and end with. "{dir}" in an argument or a
+// line stands for the case's directory.
+struct Diagnosis
 {
-    switch (instance.param)
-    {
-    case BadInput::Missing:
-        return "Missing";
-    case BadInput::Empty:
-        return "Empty";
-    case BadInput::Tiny:
-        return "Tiny";
-    case BadInput::OneByteShort:
-        return "OneByteShort";
-    case BadInput::Directory:
-        return "Directory";
-    case BadInput::Fifo:
-        break;
-    }
-    return "Fifo";
+    const char* name;
+    void (*prepare)(const std::filesystem::path& dir);
+    std::vector<std::string> arguments;
+    bool asNobody;                    // run as an ordinary user (files of mode 000 stay unread)
+    int status;
+    const char* out;                  // "banner", "help" or "version"
+    std::vector<std::string> errors;  // the lines on standard error
+    std::vector<std::string> images;  // the images written whole, by suffix
+};
+
+void PrintTo(const Diagnosis& diagnosis, std::ostream* out)
+{
+    *out << diagnosis.name;
 }
 
-class RefusedInputRun : public testing::TestWithParam<BadInput>
+std::string Expand(std::string text, const std::filesystem::path& dir)
+{
+    for (size_t at = text.find("{dir}"); at != std::string::npos; at = text.find("{dir}"))
+        text.replace(at, 5, dir.string());
+    return text;
+}
+
+void Sized(const std::filesystem::path& path, uintmax_t bytes)
+{
+    WriteFile(path, {});
+    std::filesystem::resize_file(path, bytes);
+}
+
+void Chart(const std::filesystem::path& dir)
+{
+    ASSERT_TRUE(WriteChartFile(dir / "in.raf"));
+}
+
+// A name so long that ".f0.bmp" just fits the file system's limit for one
+// name and ".src.bmp" is one character too many.
+std::string LongestName()
+{
+    return std::string(255 - 7 - 4, 'n') + ".raf";
+}
+
+const std::string kLongName = LongestName();
+
+const Diagnosis kDiagnoses[] = {
+    {"MissingInput", nullptr, {"{dir}/in.raf"}, false, 1, "banner",
+     {"diagraw: {dir}/in.raf: No such file or directory"}, {}},
+    {"Directory", [](const std::filesystem::path& dir) { std::filesystem::create_directory(dir / "in.raf"); },
+     {"{dir}/in.raf"}, false, 1, "banner", {"diagraw: {dir}/in.raf: Is a directory"}, {}},
+    {"FifoWithoutWaitingForAWriter", [](const std::filesystem::path& dir) { mkfifo((dir / "in.raf").c_str(), 0600); },
+     {"{dir}/in.raf"}, false, 1, "banner", {"diagraw: {dir}/in.raf: not a regular file"}, {}},
+    {"Empty", [](const std::filesystem::path& dir) { Sized(dir / "in.raf", 0); }, {"{dir}/in.raf"}, false, 1,
+     "banner", {"diagraw: {dir}/in.raf: file too short: 0 bytes, at least 18,937,856 needed"}, {}},
+    {"OneByteShort", [](const std::filesystem::path& dir) { Sized(dir / "in.raf", kTailBytes - 1); },
+     {"{dir}/in.raf"}, false, 1, "banner",
+     {"diagraw: {dir}/in.raf: file too short: 18,937,855 bytes, at least 18,937,856 needed"}, {}},
+    {"Unreadable",
+     [](const std::filesystem::path& dir) {
+         Sized(dir / "in.raf", kTailBytes);
+         std::filesystem::permissions(dir / "in.raf", std::filesystem::perms::none);
+     },
+     {"{dir}/in.raf"}, true, 1, "banner", {"diagraw: {dir}/in.raf: Permission denied"}, {}},
+    {"Help", nullptr, {"--help"}, false, 0, "help", {}, {}},
+    {"HelpShort", nullptr, {"-h"}, false, 0, "help", {}, {}},
+    {"Version", nullptr, {"--version"}, false, 0, "version", {}, {}},
+    // A file of that name is an input like any other.
+    {"FileNamedHelp", [](const std::filesystem::path& dir) { Sized(dir / "--help", 100); }, {"--help"}, false, 1,
+     "banner", {"diagraw: --help: file too short: 100 bytes, at least 18,937,856 needed"}, {}},
+    {"ImageNamesTakenByDirectories",
+     [](const std::filesystem::path& dir) {
+         Chart(dir);
+         std::filesystem::create_directory(dir / "in.raf.f1.bmp");
+         std::filesystem::create_directory(dir / "in.raf.bmp");
+     },
+     {"{dir}/in.raf"}, false, 1, "banner",
+     {"diagraw: {dir}/in.raf.f1.bmp: Is a directory", "diagraw: {dir}/in.raf.bmp: Is a directory"},
+     {".f0.bmp", ".src.bmp"}},
+    {"ImageNameTooLong", [](const std::filesystem::path& dir) { ASSERT_TRUE(WriteChartFile(dir / kLongName)); },
+     {kLongName}, false, 1, "banner", {"diagraw: " + kLongName + ".src.bmp: File name too long"},
+     {".f0.bmp", ".f1.bmp", ".bmp"}},
+    {"ReadOnlyDirectory", Chart, {"{dir}/in.raf"}, true, 1, "banner",
+     {"diagraw: {dir}/in.raf.f0.bmp: Permission denied", "diagraw: {dir}/in.raf.f1.bmp: Permission denied",
+      "diagraw: {dir}/in.raf.src.bmp: Permission denied", "diagraw: {dir}/in.raf.bmp: Permission denied"},
+     {}},
+};
+
+class Diagnostics : public testing::TestWithParam<Diagnosis>
 {
 };
 
-TEST_P(RefusedInputRun, EndsWithStatus1AfterTheBannerAloneAndWritesNothing)
-{
-    TempDir dir;
-    const auto input = dir / "input.raf";
-    switch (GetParam())
-    {
-    case BadInput::Missing:
-        break;
-    case BadInput::Empty:
-        WriteFile(input, {});
-        break;
-    case BadInput::Tiny:
-        WriteFile(input, std::vector<uint8_t>(100, 0x5A));
-        break;
-    case BadInput::OneByteShort:
-        WriteFile(input, {});
-        std::filesystem::resize_file(input, kTailBytes - 1);
-        break;
-    case BadInput::Directory:
-        std::filesystem::create_directory(input);
-        break;
-    case BadInput::Fifo:
-        ASSERT_EQ(mkfifo(input.c_str(), 0600), 0);
-        break;
-    }
-    const std::set<std::string> before = NamesIn(dir.Path());
-    const ProcessResult result = RunProcess({kDiagrawExe, input.string()}, std::chrono::seconds(20));
-    EXPECT_FALSE(result.timedOut);
-    EXPECT_EQ(result.exitStatus, 1);
-    EXPECT_EQ(result.err, "");
-    ExpectBannerOnly(result.out);
-    EXPECT_EQ(NamesIn(dir.Path()), before);
-}
+INSTANTIATE_TEST_SUITE_P(Cases, Diagnostics, testing::ValuesIn(kDiagnoses),
+                         [](const auto& instance) { return std::string(instance.param.name); });
 
-INSTANTIATE_TEST_SUITE_P(Kinds, RefusedInputRun,
-                         testing::Values(BadInput::Missing, BadInput::Empty, BadInput::Tiny, BadInput::OneByteShort,
-                                         BadInput::Directory, BadInput::Fifo),
-                         BadInputName);
-
-TEST(CommandLine, UnreadableFileIsRefused)
+// Each case prints what it must on both outputs, ends with its status, writes
+// its images whole and leaves nothing else: no temporary, no partial image.
+TEST_P(Diagnostics, PrintsItsLinesAndEndsWithItsStatus)
 {
-    // The superuser reads every file: the program then runs as nobody,
-    // through setpriv. The directory is open to everyone, so that a wrongly
-    // accepted input would leave images behind.
+    const Diagnosis& diagnosis = GetParam();
     TempDir dir;
-    const auto input = dir / "locked.raf";
-    WriteFile(input, {});
-    std::filesystem::resize_file(input, kTailBytes);
-    std::filesystem::permissions(input, std::filesystem::perms::none);
-    std::filesystem::permissions(dir.Path(), std::filesystem::perms::all);
-    std::vector<std::string> argv = {kDiagrawExe, input.string()};
-    if (geteuid() == 0)
+    if (diagnosis.prepare != nullptr)
+        diagnosis.prepare(dir.Path());
+    std::vector<std::string> argv = {kDiagrawExe};
+    for (const std::string& argument : diagnosis.arguments)
+        argv.push_back(Expand(argument, dir.Path()));
+    if (diagnosis.asNobody && geteuid() == 0)
     {
+        // The superuser reads and writes everything: the program runs as
+        // nobody, in a directory it may read but not write.
         if (access("/usr/bin/setpriv", X_OK) != 0)
             GTEST_SKIP() << "running as root without setpriv";
         argv.insert(argv.begin(), {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+        std::filesystem::permissions(dir.Path(), std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
+                                                     std::filesystem::perms::group_exec |
+                                                     std::filesystem::perms::others_read |
+                                                     std::filesystem::perms::others_exec);
     }
-    const ProcessResult result = RunProcess(argv, std::chrono::seconds(60));
-    EXPECT_EQ(result.exitStatus, 1);
-    EXPECT_EQ(result.err, "");
-    ExpectBannerOnly(result.out);
-    EXPECT_EQ(NamesIn(dir.Path()), std::set<std::string>{"locked.raf"});
-}
+    const std::set<std::string> before = NamesIn(dir.Path());
+    const ProcessResult result = RunProcess(argv, std::chrono::seconds(120), std::string(), dir.Path());
+    ASSERT_FALSE(result.timedOut);
+    EXPECT_EQ(result.exitStatus, diagnosis.status);
 
-TEST(CommandLine, SecondArgumentIsNotUsedWhenTheFirstIsMissing)
-{
-    TempDir dir;
-    ASSERT_TRUE(WriteChartFile(dir / "chart.raf"));
-    const ProcessResult result =
-        RunProcess({kDiagrawExe, (dir / "missing.raf").string(), (dir / "chart.raf").string()}, std::chrono::seconds(60));
-    EXPECT_EQ(result.exitStatus, 1);
-    ExpectBannerOnly(result.out);
-    EXPECT_EQ(NamesIn(dir.Path()), std::set<std::string>{"chart.raf"});
+    const std::string out = diagnosis.out;
+    if (out == "version")
+    {
+        EXPECT_EQ(result.out, "diagraw 0.3\n");
+    }
+    else if (out == "help")
+    {
+        const std::string usage = "Usage:\n" + std::string(kDiagrawExe) + ": <.raf>\n";
+        EXPECT_EQ(result.out.substr(BannerOf(result.out).size(), usage.size()), usage) << result.out;
+        for (const Output& output : kOutputs)
+            EXPECT_NE(result.out.find(std::string("<.raf>") + output.suffix + " "), std::string::npos) << output.suffix;
+    }
+    else
+    {
+        ExpectBannerOnly(result.out);
+    }
+
+    std::string errors;
+    for (const std::string& line : diagnosis.errors)
+        errors += Expand(line, dir.Path()) + "\n";
+    EXPECT_EQ(result.err, errors);
+
+    std::set<std::string> after = before;
+    const std::string stem = diagnosis.arguments.empty() ? "" : Expand(diagnosis.arguments[0], dir.Path());
+    for (const std::string& suffix : diagnosis.images)
+    {
+        std::filesystem::path image = stem + suffix;
+        if (image.is_relative())
+            image = dir.Path() / image;
+        after.insert(image.filename().string());
+        const Output& output = *std::find_if(std::begin(kOutputs), std::end(kOutputs),
+                                             [&](const Output& o) { return suffix == o.suffix; });
+        EXPECT_EQ(std::filesystem::exists(image) ? std::filesystem::file_size(image) : 0, output.bytes) << suffix;
+    }
+    EXPECT_EQ(NamesIn(dir.Path()), after) << "no other file may appear or go";
 }
 
 // --- Good runs on the chart ---------------------------------------------------
@@ -257,7 +320,7 @@ TEST(CommandLine, ChartRunWithAndWithoutFurtherArguments)
 
     EXPECT_EQ(extra.exitStatus, plain.exitStatus);
     EXPECT_EQ(extra.out, plain.out);
-    EXPECT_EQ(extra.err, plain.err);
+    EXPECT_EQ(extra.err, "diagraw: 2 further arguments ignored; diagraw converts one file per run\n");
     EXPECT_EQ(NamesIn(extraDir.Path()), expectedNames);
     for (const Output& output : kOutputs)
     {

@@ -363,20 +363,6 @@ TEST(MosaicPreview, EveryPixelMirroredInItsColourChannelWithBlackBorder)
     EXPECT_EQ(DescribePixel(PixelAt(bmp, kSide, 3, 3)), "{0,1,0,0}");
 }
 
-TEST(Previews, UnwritableOutputIsReported)
-{
-    TempDir dir;
-    CRawX10 raw;
-    raw.m_path = (dir / "missing" / "shot.raf").string();
-    raw.m_field0 = std::make_unique<uint16_t[]>(size_t{kWidth} * kHeight);
-    raw.m_field1 = std::make_unique<uint16_t[]>(size_t{kWidth} * kHeight);
-    raw.m_mosaic = std::make_unique<uint16_t[]>(size_t{kSide} * kSide);
-    EXPECT_NE(raw.SaveFieldPreview(raw.m_field0.get()), kStatusOk);
-    EXPECT_NE(raw.SaveFieldPreview(raw.m_field1.get()), kStatusOk);
-    EXPECT_NE(raw.SaveMosaicPreview(), kStatusOk);
-    EXPECT_TRUE(fs::is_empty(dir.Path()));
-}
-
 namespace
 {
 

@@ -1,0 +1,15 @@
+# Renders the manual page with every warning of groff's on (as plain text,
+# without overstriking), and fails on any warning or when a section the page
+# must have is missing.
+# cmake -DGROFF=... -DPAGE=... -P CheckManPage.cmake
+execute_process(COMMAND ${GROFF} -man -Tutf8 -ww -P-cbou ${PAGE}
+  RESULT_VARIABLE status OUTPUT_VARIABLE text ERROR_VARIABLE warnings)
+if(NOT status EQUAL 0 OR NOT warnings STREQUAL "")
+  message(FATAL_ERROR "groff (${status}):\n${warnings}")
+endif()
+foreach(section NAME SYNOPSIS DESCRIPTION OPTIONS FILES "EXIT STATUS" DIAGNOSTICS EXAMPLES)
+  if(NOT text MATCHES "\n${section}\n")
+    message(FATAL_ERROR "no section ${section} in ${PAGE}")
+  endif()
+endforeach()
+message(STATUS "${PAGE}: renders without warnings")
