@@ -6,8 +6,7 @@
 // rows once, the black ones included, so no buffer needs clearing first.
 #include "bmp/Previews.h"
 
-#include "bmp/BmpWriter.h"
-#include "platform/LargeBuffers.h"
+#include "bmp/BmpStream.h"
 #include "raw/Lattice.h"
 #include "raw/RawX10.h"
 
@@ -21,6 +20,11 @@ namespace
 {
 
 using Pixel = std::array<uint8_t, 4>;  // blue, green, red, 0
+
+// Rows rendered and written at a time: a band of some 400 kB, which stays
+// in the second-level cache from its rendering to its write.
+constexpr int32_t kFieldPreviewBandRows = 32;
+constexpr int32_t kMosaicPreviewBandRows = 16;
 
 static_assert(std::endian::native == std::endian::little,
               "pixels are assembled as blue | green << 8 | red << 16 and stored as four bytes");
@@ -85,10 +89,11 @@ void RenderFieldPreviewRows(const uint16_t* field, int32_t width, int32_t height
 
 Status CRawX10::SaveFieldPreview(const uint16_t* field)
 {
-    const ScratchBuffer pixels = Buffers().Lend(static_cast<size_t>(m_width) * static_cast<size_t>(m_height) * 4);
-    RenderFieldPreviewRows(field, m_width, m_height, 0, m_height, pixels.get());
     const OutputImage image = field == m_field0.get() ? OutputImage::Field0Preview : OutputImage::Field1Preview;
-    return WriteBmpFile(OutputNameOf(m_path, image), m_width, m_height, pixels.get());
+    return StreamBmpFile(OutputNameOf(m_path, image), m_width, m_height, kFieldPreviewBandRows, Buffers(),
+                         [&](int32_t firstRow, int32_t rowCount, uint8_t* pixels, int32_t) {
+                             RenderFieldPreviewRows(field, m_width, m_height, firstRow, rowCount, pixels);
+                         });
 }
 
 namespace
@@ -194,7 +199,8 @@ void RenderMosaicPreviewRows(const uint16_t* mosaic, int32_t side, int32_t first
 Status CRawX10::SaveMosaicPreview()
 {
     const int32_t a = MosaicSide();
-    const ScratchBuffer pixels = Buffers().Lend(static_cast<size_t>(a) * static_cast<size_t>(a) * 4);
-    RenderMosaicPreviewRows(m_mosaic.get(), a, 0, a, pixels.get());
-    return WriteBmpFile(OutputNameOf(m_path, OutputImage::MosaicPreview), a, a, pixels.get());
+    return StreamBmpFile(OutputNameOf(m_path, OutputImage::MosaicPreview), a, a, kMosaicPreviewBandRows, Buffers(),
+                         [&](int32_t firstRow, int32_t rowCount, uint8_t* pixels, int32_t) {
+                             RenderMosaicPreviewRows(m_mosaic.get(), a, firstRow, rowCount, pixels);
+                         });
 }

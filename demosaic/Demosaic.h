@@ -25,6 +25,7 @@
 
 #include <cstdint>
 
+class CFastScanScratch;
 class CRawX10;
 
 // Distance of the scan window from every edge of the mosaic.
@@ -86,9 +87,12 @@ CellInterpolation InterpolateCell(const CRawX10& raw, int32_t r, int32_t c);
 
 // Storage rows firstRow to firstRow + rowCount - 1 of the demosaiced image of
 // raw's white-balanced mosaic: rowCount * side * 4 bytes, every one written.
-// Uses the fast scan, and the per-cell rules where the fast scan cannot be
+// Uses the fast scan, in scratch when given (one per thread; see
+// demosaic/FastScan.h), and the per-cell rules where the fast scan cannot be
 // exact.
-void RenderDemosaicRows(const CRawX10& raw, int32_t firstRow, int32_t rowCount, uint8_t* pixels);
+void RenderDemosaicRows(const CRawX10& raw, int32_t firstRow, int32_t rowCount, uint8_t* pixels,
+                        CFastScanScratch* scratch = nullptr);
 
-// The same rows with the per-cell rules alone: the reference.
+// The same rows with the per-cell rules alone: the reference. One thread at
+// a time runs the per-cell rules; others wait.
 void RenderDemosaicRowsByCell(const CRawX10& raw, int32_t firstRow, int32_t rowCount, uint8_t* pixels);

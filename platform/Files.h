@@ -18,6 +18,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 namespace platform
@@ -31,6 +32,12 @@ namespace platform
 // an error (EFBIG, EPIPE) that the run handles, instead of ending it.
 // Elsewhere it does nothing.
 void PrepareProcess();
+
+// Calls startThreads with SIGINT, SIGTERM and SIGHUP held back from the
+// calling thread, so that the threads it starts keep them blocked for their
+// whole life and the signals reach the thread that owns the output in flight
+// (POSIX; elsewhere it only calls startThreads).
+void StartThreadsWithoutCleanupSignals(const std::function<void()>& startThreads);
 
 // One output file in the making. Not copyable; one thread at a time.
 class COutputFile

@@ -132,6 +132,12 @@ void PrepareProcess()
     }
 }
 
+void StartThreadsWithoutCleanupSignals(const std::function<void()>& startThreads)
+{
+    const CCleanupSignalsBlocked blocked;
+    startThreads();
+}
+
 COutputFile::~COutputFile()
 {
     Discard();

@@ -84,6 +84,11 @@ void PrepareProcess()
 {
 }
 
+void StartThreadsWithoutCleanupSignals(const std::function<void()>& startThreads)
+{
+    startThreads();
+}
+
 COutputFile::~COutputFile()
 {
     Discard();

@@ -4,6 +4,7 @@
 
 #include "platform/Files.h"
 #include "platform/LargeBuffers.h"
+#include "platform/Workers.h"
 
 #include <algorithm>
 #include <cstring>
@@ -70,14 +71,33 @@ CRawX10::~CRawX10() = default;
 
 Status CRawX10::Load(const char* path)
 {
-    const Status status = LoadFields(path);
+    // The mosaic's memory holds the packed tail of the file until both fields
+    // are unpacked from it; the mosaic is then built over it. A run needs no
+    // read buffer of its own, and the mosaic's pages are faulted in only once.
+    static_assert(kTailBytes <= int64_t{kFieldWidth + kFieldHeight} * (kFieldWidth + kFieldHeight) * 2,
+                  "the tail fits in the mosaic's memory");
+    std::unique_ptr<uint16_t[]> mosaic;
+    const Status status = ReadFields(path, [&] {
+        mosaic = MakeLargeSampleBuffer(static_cast<size_t>(MosaicSide()) * static_cast<size_t>(MosaicSide()));
+        return reinterpret_cast<uint8_t*>(mosaic.get());
+    });
     if (status != kStatusOk)
         return status;
+    m_mosaic = std::move(mosaic);
     BuildMosaic();
     return kStatusOk;
 }
 
 Status CRawX10::LoadFields(const char* path)
+{
+    ScratchBuffer tail;
+    return ReadFields(path, [&] {
+        tail = m_buffers->Lend(static_cast<size_t>(kTailBytes));
+        return tail.get();
+    });
+}
+
+Status CRawX10::ReadFields(const char* path, const std::function<uint8_t*()>& readBuffer)
 {
     // The header is never parsed: the sensor data sits at a fixed distance
     // from the end of the file, as
@@ -93,29 +113,27 @@ Status CRawX10::LoadFields(const char* path)
     // A file that cannot hold both blocks would only give black images.
     if (fileSize < kTailBytes)
         return kStatusInputTooShort;
-
     const int64_t samplesPerField = int64_t{m_width} * m_height;
     const int64_t groupsPerField = samplesPerField / 2;
     if (groupsPerField * 3 != kBlockBytes)
         return kStatusInputTooShort;
 
-    // Both blocks and the gap between them come in with one request, into a
-    // scratch buffer that the image writers reuse afterwards. It is taken as
-    // large as the largest of them, the pixels of a mosaic image, so that one
-    // buffer serves the whole run and no writer maps fresh memory.
-    const int64_t side = MosaicSide();
-    const ScratchBuffer tail = m_buffers->Lend(static_cast<size_t>(std::max(kTailBytes, side * side * 4)));
-    status = platform::ReadAt(file.get(), fileSize - kTailBytes, tail.get(), static_cast<size_t>(kTailBytes));
+    // Both blocks and the gap between them come in with one request.
+    uint8_t* tail = readBuffer();
+    status = platform::ReadAt(file.get(), fileSize - kTailBytes, tail, static_cast<size_t>(kTailBytes));
     if (status != kStatusOk)
         return status;
-
     m_file = std::move(file);
     m_path = path;
-    // The unpacking writes every sample of both fields.
+    // The unpacking writes every sample of both fields, one field a worker.
     m_field0 = MakeLargeSampleBuffer(static_cast<size_t>(samplesPerField));
     m_field1 = MakeLargeSampleBuffer(static_cast<size_t>(samplesPerField));
-    UnpackSamples(tail.get(), groupsPerField, m_field0.get());
-    UnpackSamples(tail.get() + kBlockBytes + kGapBytes, groupsPerField, m_field1.get());
+    uint16_t* const fields[2] = {m_field0.get(), m_field1.get()};
+    const int32_t workers = std::min(WorkerCount(), 2);
+    RunOnWorkers(workers, [&](int32_t worker) {
+        for (int32_t field = worker; field < 2; field += workers)
+            UnpackSamples(tail + field * (kBlockBytes + kGapBytes), groupsPerField, fields[field]);
+    });
     return kStatusOk;
 }
 
@@ -141,37 +159,45 @@ void CRawX10::BuildMosaic()
     const int64_t a = MosaicSide();
     const int64_t w = m_width;
     const int64_t h = m_height;
-    m_mosaic = MakeLargeSampleBuffer(static_cast<size_t>(a * a));
+    if (!m_mosaic)
+        m_mosaic = MakeLargeSampleBuffer(static_cast<size_t>(a * a));
     uint16_t* mosaic = m_mosaic.get();
     const uint16_t* field0 = m_field0.get();
     const uint16_t* field1 = m_field1.get();
     constexpr int64_t kBandRows = 32;
-    for (int64_t firstRow = 0; firstRow < a; firstRow += kBandRows)
-    {
-        const int64_t endRow = std::min(a, firstRow + kBandRows);
-        std::fill(mosaic + firstRow * a, mosaic + endRow * a, uint16_t{0});
-        // Field row y reaches the band for x + y (field 0) or x + y + 1
-        // (field 1) in [firstRow, endRow).
-        const int64_t firstY = std::max<int64_t>(0, firstRow - w);
-        const int64_t endY = std::min(h, endRow);
-        for (int64_t y = firstY; y < endY; ++y)
+    const int64_t bands = (a + kBandRows - 1) / kBandRows;
+    // Bands are independent of one another; the workers take every
+    // workers-th band, which spreads the empty corners of the diamond evenly.
+    const int32_t workers = WorkerCount();
+    RunOnWorkers(workers, [&](int32_t worker) {
+        for (int64_t band = worker; band < bands; band += workers)
         {
-            // Column term below a: x >= y + 3 - h.
-            const int64_t lowestX = std::max<int64_t>(0, y + 3 - h);
-            const int64_t first0 = std::max(lowestX, firstRow - y);
-            const int64_t end0 = std::min(w, endRow - y);
-            const uint16_t* row0 = field0 + y * w;
-            uint16_t* at0 = mosaic + (first0 + y) * a + (w + 2 - first0 + y);
-            for (int64_t x = first0; x < end0; ++x, at0 += a - 1)
-                *at0 = row0[x];
-            const int64_t first1 = std::max(lowestX, firstRow - 1 - y);
-            const int64_t end1 = std::min(w, endRow - 1 - y);
-            const uint16_t* row1 = field1 + y * w;
-            uint16_t* at1 = mosaic + (first1 + y + 1) * a + (w + 2 - first1 + y);
-            for (int64_t x = first1; x < end1; ++x, at1 += a - 1)
-                *at1 = row1[x];
+            const int64_t firstRow = band * kBandRows;
+            const int64_t endRow = std::min(a, firstRow + kBandRows);
+            std::fill(mosaic + firstRow * a, mosaic + endRow * a, uint16_t{0});
+            // Field row y reaches the band for x + y (field 0) or x + y + 1
+            // (field 1) in [firstRow, endRow).
+            const int64_t firstY = std::max<int64_t>(0, firstRow - w);
+            const int64_t endY = std::min(h, endRow);
+            for (int64_t y = firstY; y < endY; ++y)
+            {
+                // Column term below a: x >= y + 3 - h.
+                const int64_t lowestX = std::max<int64_t>(0, y + 3 - h);
+                const int64_t first0 = std::max(lowestX, firstRow - y);
+                const int64_t end0 = std::min(w, endRow - y);
+                const uint16_t* row0 = field0 + y * w;
+                uint16_t* at0 = mosaic + (first0 + y) * a + (w + 2 - first0 + y);
+                for (int64_t x = first0; x < end0; ++x, at0 += a - 1)
+                    *at0 = row0[x];
+                const int64_t first1 = std::max(lowestX, firstRow - 1 - y);
+                const int64_t end1 = std::min(w, endRow - 1 - y);
+                const uint16_t* row1 = field1 + y * w;
+                uint16_t* at1 = mosaic + (first1 + y + 1) * a + (w + 2 - first1 + y);
+                for (int64_t x = first1; x < end1; ++x, at1 += a - 1)
+                    *at1 = row1[x];
+            }
         }
-    }
+    });
     // The positions whose column term m_width + 2 - x + y is a or more: only
     // x <= y + 2 - m_height, so y >= m_height - 2.
     for (int64_t y = std::max<int64_t>(0, h - 2); y < h; ++y)

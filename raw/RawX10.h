@@ -17,7 +17,9 @@
 // adapter there: render the pixels into a buffer, then write the file.
 //
 // Ownership: the object owns the stream, the sample buffers and the keeper
-// of the run's scratch buffers, and releases them when it is destroyed.
+// of the run's scratch buffers, and releases them when it is destroyed. The
+// stages spread their work over one worker per hardware thread
+// (platform/Workers.h); the images are the same bytes whatever their number.
 // Failures: every operation returns a Status (0 on success, otherwise why;
 // platform/Status.h). Running out of memory throws std::bad_alloc.
 #pragma once
@@ -26,6 +28,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -64,7 +67,8 @@ public:
     // is allocated and m_path stays empty.
     Status LoadFields(const char* path);
 
-    // Lays both fields into the composite mosaic m_mosaic.
+    // Lays both fields into the composite mosaic m_mosaic (allocated here
+    // unless Load has given it its memory already).
     void BuildMosaic();
 
     // Writes one field, m_field0 or m_field1, as <path>.f0.bmp or .f1.bmp.
@@ -99,6 +103,11 @@ public:
     int64_t m_fileSize = -1;                        // bytes in the input, once it was opened
 
 private:
+    // Opens and checks the file at path, reads its tail into the kTailBytes
+    // that readBuffer gives once the file is accepted, and unpacks both
+    // fields from there: LoadFields with a read buffer of the caller's.
+    Status ReadFields(const char* path, const std::function<uint8_t*()>& readBuffer);
+
     std::unique_ptr<CBufferKeeper> m_buffers;
 };
 

@@ -250,15 +250,15 @@ TEST_P(ReadFault, NoOutputAtAll)
     EXPECT_EQ(EntriesOf(dir.Path()), std::vector<std::string>{"chart.raf"});
 }
 
-// An address space too small for the run's buffers, at sizes that run out in
-// different stages: two while loading (read buffer, fields, mosaic), one at
-// the pixel buffer of the 5088 x 5088 images, after the field previews were
-// written (a whole run needs about 180 MiB).
+// An address space too small for the run: at 32 MiB the fields and the mosaic
+// cannot be allocated; at 80 MiB they can (some 77 MiB) but there is no room
+// left for the program, its threads and the band buffers of the images. A
+// whole run needs about 100 MiB.
 class MemoryLimit : public testing::TestWithParam<uint64_t>
 {
 };
 
-INSTANTIATE_TEST_SUITE_P(Sizes, MemoryLimit, testing::Values(uint64_t{32} << 20, uint64_t{96} << 20, uint64_t{128} << 20),
+INSTANTIATE_TEST_SUITE_P(Sizes, MemoryLimit, testing::Values(uint64_t{32} << 20, uint64_t{80} << 20),
                          [](const auto& instance) { return std::to_string(instance.param >> 20) + "MiB"; });
 
 TEST_P(MemoryLimit, ExitStatusOneWithoutAbort)
