@@ -127,7 +127,8 @@ int RunStats(const char* path, bool json)
     return PrintOrFail(json ? StatsJson(raw, stats) : StatsTable(raw, stats));
 }
 
-int RunCell(const char* path, int32_t x, int32_t y, bool json)
+// (x, y) is the pixel given as xText, yText.
+int RunCell(const char* path, const char* xText, const char* yText, int32_t x, int32_t y, bool json)
 {
     CRawX10 raw;
     const Status status = raw.Load(path);
@@ -135,7 +136,7 @@ int RunCell(const char* path, int32_t x, int32_t y, bool json)
         return Fail({1, path, LoadFailure(raw, status)});
     const int32_t side = raw.MosaicSide();
     if (x < 0 || x >= side || y < 0 || y >= side)
-        return Fail({1, path, "pixel (" + std::to_string(x) + ", " + std::to_string(y) + ") lies outside the " +
+        return Fail({1, path, std::string("pixel (") + xText + ", " + yText + ") lies outside the " +
                                   std::to_string(side) + " x " + std::to_string(side) + " image"});
     const PixelExplanation explanation = ExplainPixel(raw, x, y);
     return PrintOrFail(json ? PixelJson(explanation) : PixelTable(raw, explanation));
@@ -180,7 +181,7 @@ int Run(int argc, char** argv)
         return UsageError(operands[1], "X is not a whole number");
     if (!ParseCoordinate(operands[2], y))
         return UsageError(operands[2], "Y is not a whole number");
-    return RunCell(operands[0], x, y, json);
+    return RunCell(operands[0], operands[1], operands[2], x, y, json);
 }
 
 }  // namespace
