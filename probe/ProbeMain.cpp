@@ -40,22 +40,16 @@ constexpr const char* kHelp =
     "FILE.raf is read as diagraw reads it; nothing is written. Exit status:\n"
     "0 success, 1 unreadable input or pixel outside the image, 2 wrong usage.\n";
 
-struct Failure
+// Prints "diagraw-probe: name: reason" and returns the exit status.
+int Fail(int status, const std::string& name, const std::string& reason)
 {
-    int status;
-    std::string name;
-    std::string reason;
-};
-
-int Fail(const Failure& failure)
-{
-    std::fprintf(stderr, "%s: %s: %s\n", kProgram, failure.name.c_str(), failure.reason.c_str());
-    return failure.status;
+    std::fprintf(stderr, "%s: %s: %s\n", kProgram, name.c_str(), reason.c_str());
+    return status;
 }
 
 int UsageError(const std::string& name, const std::string& reason)
 {
-    return Fail({2, name, reason + " (see diagraw-probe --help)"});
+    return Fail(2, name, reason + " (see diagraw-probe --help)");
 }
 
 // 18937856 as "18,937,856".
@@ -113,7 +107,7 @@ int PrintOrFail(const std::string& text)
 {
     if (Print(text))
         return 0;
-    return Fail({1, "standard output", errno != 0 ? DescribeStatus(errno) : "write failed"});
+    return Fail(1, "standard output", errno != 0 ? DescribeStatus(errno) : "write failed");
 }
 
 int RunStats(const char* path, bool json)
@@ -121,7 +115,7 @@ int RunStats(const char* path, bool json)
     CRawX10 raw;
     const Status status = raw.LoadFields(path);
     if (status != kStatusOk)
-        return Fail({1, path, LoadFailure(raw, status)});
+        return Fail(1, path, LoadFailure(raw, status));
     const FieldStats stats[2] = {ComputeFieldStats(raw.m_field0.get(), raw.m_width, raw.m_height),
                                  ComputeFieldStats(raw.m_field1.get(), raw.m_width, raw.m_height)};
     return PrintOrFail(json ? StatsJson(raw, stats) : StatsTable(raw, stats));
@@ -133,13 +127,28 @@ int RunCell(const char* path, const char* xText, const char* yText, int32_t x, i
     CRawX10 raw;
     const Status status = raw.Load(path);
     if (status != kStatusOk)
-        return Fail({1, path, LoadFailure(raw, status)});
+        return Fail(1, path, LoadFailure(raw, status));
     const int32_t side = raw.MosaicSide();
     if (x < 0 || x >= side || y < 0 || y >= side)
-        return Fail({1, path, std::string("pixel (") + xText + ", " + yText + ") lies outside the " +
-                                  std::to_string(side) + " x " + std::to_string(side) + " image"});
+        return Fail(1, path, std::string("pixel (") + xText + ", " + yText + ") lies outside the " +
+                                 std::to_string(side) + " x " + std::to_string(side) + " image");
     const PixelExplanation explanation = ExplainPixel(raw, x, y);
     return PrintOrFail(json ? PixelJson(explanation) : PixelTable(raw, explanation));
+}
+
+// Runs one command on the file at path; running out of memory is one more
+// way for it to fail.
+template <typename Command>
+int RunOn(const char* path, Command command)
+{
+    try
+    {
+        return command();
+    }
+    catch (const std::bad_alloc&)
+    {
+        return Fail(1, path, "out of memory");
+    }
 }
 
 int Run(int argc, char** argv)
@@ -171,7 +180,7 @@ int Run(int argc, char** argv)
     {
         if (operands.size() != 1)
             return UsageError(command, "expects FILE.raf");
-        return RunStats(operands[0], json);
+        return RunOn(operands[0], [&] { return RunStats(operands[0], json); });
     }
     if (operands.size() != 3)
         return UsageError(command, "expects FILE.raf X Y");
@@ -181,19 +190,12 @@ int Run(int argc, char** argv)
         return UsageError(operands[1], "X is not a whole number");
     if (!ParseCoordinate(operands[2], y))
         return UsageError(operands[2], "Y is not a whole number");
-    return RunCell(operands[0], operands[1], operands[2], x, y, json);
+    return RunOn(operands[0], [&] { return RunCell(operands[0], operands[1], operands[2], x, y, json); });
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    try
-    {
-        return Run(argc, argv);
-    }
-    catch (const std::bad_alloc&)
-    {
-        return Fail({1, argc > 2 ? argv[2] : kProgram, "out of memory"});
-    }
+    return Run(argc, argv);
 }
