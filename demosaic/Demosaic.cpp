@@ -92,40 +92,15 @@ CellInterpolation InterpolateCell(const CRawX10& raw, int32_t r, int32_t c)
     cell.count = accumulate(raw, g_gradients, r, c, cell.first, cell.second, cell.third);
     std::copy(g_gradients, g_gradients + kDirectionCount, cell.thresholded);
 
-    // Which sum feeds which byte (blue 0, green 1, red 2). The green sum is
-    // always the second; the native sum is the second at green cells and the
-    // first at red and blue ones.
-    uint8_t& blue = cell.pixel[0];
-    uint8_t& green = cell.pixel[1];
-    uint8_t& red = cell.pixel[2];
-    const int32_t sample = cell.sample;
-    switch (cell.siteClass)
-    {
-    case SiteClass::G00:
-    case SiteClass::G11:
-        green = NativeValue(sample);
-        red = InterpolatedValue(cell.third, cell.second, cell.count, sample);
-        blue = InterpolatedValue(cell.first, cell.second, cell.count, sample);
-        break;
-    case SiteClass::G01:
-    case SiteClass::G10:
-        green = NativeValue(sample);
-        red = InterpolatedValue(cell.first, cell.second, cell.count, sample);
-        blue = InterpolatedValue(cell.third, cell.second, cell.count, sample);
-        break;
-    case SiteClass::R0:
-    case SiteClass::R1:
-        red = NativeValue(sample);
-        green = InterpolatedValue(cell.second, cell.first, cell.count, sample);
-        blue = InterpolatedValue(cell.third, cell.first, cell.count, sample);
-        break;
-    case SiteClass::B0:
-    case SiteClass::B1:
-        blue = NativeValue(sample);
-        green = InterpolatedValue(cell.second, cell.first, cell.count, sample);
-        red = InterpolatedValue(cell.third, cell.first, cell.count, sample);
-        break;
-    }
+    // The byte of the cell's own colour is its native value; each other byte
+    // comes from the sum of its colour and the native sum, the one of the
+    // cell's own colour.
+    const CellColour own = ColourOfCell(r, c);
+    const int32_t nativeSum = SumOfColour(cell, own);
+    for (const CellColour colour : {CellColour::Red, CellColour::Green, CellColour::Blue})
+        cell.pixel[PixelByteOfColour(colour)] =
+            colour == own ? NativeValue(cell.sample)
+                          : InterpolatedValue(SumOfColour(cell, colour), nativeSum, cell.count, cell.sample);
     return cell;
 }
 

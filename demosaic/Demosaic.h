@@ -80,6 +80,18 @@ struct CellInterpolation
     uint8_t pixel[4];                      // blue, green, red, 0
 };
 
+// The colour sum of a cell that estimates the given colour. The second sum is
+// always green; whether red is the first or the third follows the site class
+// (the table in demosaic/ColourSums.h): first at G01, G10, R0 and R1.
+constexpr int32_t SumOfColour(const CellInterpolation& cell, CellColour colour)
+{
+    if (colour == CellColour::Green)
+        return cell.second;
+    const SiteClass k = cell.siteClass;
+    const bool redFirst = k == SiteClass::G01 || k == SiteClass::G10 || k == SiteClass::R0 || k == SiteClass::R1;
+    return (colour == CellColour::Red) == redFirst ? cell.first : cell.third;
+}
+
 // Interpolates the one cell (r, c) of the white-balanced mosaic of raw with
 // the per-cell rules; (r, c) lies at least two cells inside every edge. Sets
 // g_mosaicSide and g_gradients.

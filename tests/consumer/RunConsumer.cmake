@@ -26,7 +26,7 @@ endfunction()
 run_step("cmake --install" ${CMAKE_COMMAND} --install ${DIAGRAW_BUILD_DIR} --prefix ${prefix})
 
 foreach(installed
-    bin/diagraw bin/diagraw-synth share/man/man1/diagraw.1
+    bin/diagraw bin/diagraw-synth bin/diagraw-probe share/man/man1/diagraw.1
     ${LIBDIR}/libdiagraw.a
     include/diagraw/raw/RawX10.h include/diagraw/bmp/BmpWriter.h include/diagraw/demosaic/Demosaic.h
     ${LIBDIR}/cmake/diagraw/diagrawConfig.cmake ${LIBDIR}/cmake/diagraw/diagrawConfigVersion.cmake)
@@ -39,7 +39,7 @@ endforeach()
 # not the file layer, the buffer keeper or the fast scan's insides.
 file(GLOB_RECURSE everything RELATIVE ${prefix} ${prefix}/*)
 foreach(file IN LISTS everything)
-  if(NOT file MATCHES "^(bin/diagraw|bin/diagraw-synth|share/man/man1/diagraw\\.1|${LIBDIR}/libdiagraw\\.a|include/diagraw/(platform/Status|raw/RawX10|raw/Lattice|bmp/BmpWriter|bmp/Previews|demosaic/Demosaic|demosaic/Gradients|demosaic/ColourSums)\\.h|${LIBDIR}/cmake/diagraw/diagraw[A-Za-z-]*\\.cmake)$")
+  if(NOT file MATCHES "^(bin/diagraw|bin/diagraw-synth|bin/diagraw-probe|share/man/man1/diagraw\\.1|${LIBDIR}/libdiagraw\\.a|include/diagraw/(platform/Status|raw/RawX10|raw/Lattice|bmp/BmpWriter|bmp/Previews|demosaic/Demosaic|demosaic/Gradients|demosaic/ColourSums)\\.h|${LIBDIR}/cmake/diagraw/diagraw[A-Za-z-]*\\.cmake)$")
     message(FATAL_ERROR "installed but not expected: ${file}")
   endif()
 endforeach()
@@ -47,6 +47,7 @@ endforeach()
 # The installed programs run from the prefix: the chart is the consumer's
 # input, and the usage text names the program.
 run_step("installed diagraw-synth" ${prefix}/bin/diagraw-synth ${WORK_DIR}/chart.raf)
+run_step("installed diagraw-probe" ${prefix}/bin/diagraw-probe stats ${WORK_DIR}/chart.raf)
 execute_process(COMMAND ${prefix}/bin/diagraw RESULT_VARIABLE status OUTPUT_VARIABLE out)
 if(NOT status EQUAL 1 OR NOT out MATCHES "\nUsage:\n[^\n]*bin/diagraw: <\\.raf>\n$")
   message(FATAL_ERROR "installed diagraw without an argument: status ${status}, output:\n${out}")

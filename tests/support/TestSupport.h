@@ -14,6 +14,7 @@ namespace testsupport
 // Paths of the built executables, filled in by the build.
 inline const char* const kDiagrawExe = DIAGRAW_EXE;
 inline const char* const kSynthExe = DIAGRAW_SYNTH_EXE;
+inline const char* const kProbeExe = DIAGRAW_PROBE_EXE;
 
 // A fresh directory below the system's temporary directory, removed with
 // everything in it when the object goes out of scope.

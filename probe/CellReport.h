@@ -1,0 +1,57 @@
+// Why one pixel of the demosaiced image has its colour: the mosaic cell it
+// shows, where that cell's sample came from, and what the demosaic's per-cell
+// rules (InterpolateCell, demosaic/Demosaic.h) made of it; printed as an
+// aligned table or as one JSON object.
+//
+// A pixel (x, y) is counted as an image viewer shows the image: from the top
+// left, x to the right, y down. The image is the mosaic mirrored left to
+// right and one row up: pixel (x, y) shows cell r = y + 1, c = side - x, so
+// the pixels of column 0 and of the bottom row show no cell.
+#pragma once
+
+#include "demosaic/Demosaic.h"
+
+#include <cstdint>
+#include <string>
+
+class CRawX10;
+
+// The field position whose sample the loader placed in a cell.
+struct FieldSource
+{
+    bool holdsSample = false;  // false: no sample lands in the cell, which stays 0
+    int32_t field = 0;
+    int32_t y = 0;
+    int32_t x = 0;
+};
+
+// The inverse of the loader's placement (raw/RawX10.cpp) for the cell (r, c)
+// of the mosaic of two fields of height rows by width samples, including the
+// few samples whose place wraps into columns 0 and 1 of a later row.
+FieldSource FieldSourceOfCell(int32_t width, int32_t height, int32_t r, int32_t c);
+
+struct PixelExplanation
+{
+    int32_t x = 0;  // the pixel, as a viewer counts it
+    int32_t y = 0;
+    bool showsCell = false;
+    int32_t r = 0;  // the cell it shows, when it shows one
+    int32_t c = 0;
+    FieldSource source;
+    int32_t rawSample = 0;        // the cell's value as loaded
+    int32_t balancedSample = 0;   // the same after the white balance of the pass
+    bool demosaiced = false;      // the cell lies in the scan window
+    std::string reason;           // why the pixel is black, when it is not demosaiced
+    int32_t neighbourhood[5][5]{};  // rows r - 2 to r + 2, columns c - 2 to c + 2, white-balanced
+    CellInterpolation rules{};    // what the per-cell rules decided, when demosaiced
+    uint8_t pixel[3]{};           // blue, green, red, as the .bmp holds them
+};
+
+// Explains pixel (x, y), which lies inside the side x side image, of raw
+// (loaded with Load, mosaic not yet white-balanced). White-balances the few
+// cells of the pixel's 5 x 5 neighbourhood that the pass would scale, in
+// place, and nothing else of the mosaic.
+PixelExplanation ExplainPixel(CRawX10& raw, int32_t x, int32_t y);
+
+std::string PixelTable(const CRawX10& raw, const PixelExplanation& explanation);
+std::string PixelJson(const PixelExplanation& explanation);

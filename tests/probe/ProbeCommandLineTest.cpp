@@ -1,0 +1,133 @@
+// diagraw-probe as a process: help, version, the one-line failures with
+// their exit statuses, and the --json output: the same text as the report
+// computed in this process, and JSON that Python's parser reads with every
+// key in it.
+#include "platform/Status.h"
+#include "probe/CellReport.h"
+#include "probe/FieldStats.h"
+#include "raw/RawX10.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+using namespace testsupport;
+
+namespace
+{
+
+TEST(ProbeCommandLine, HelpAndVersionGoToStandardOutput)
+{
+    const ProcessResult help = RunProcess({kProbeExe, "--help"});
+    EXPECT_EQ(help.exitStatus, 0);
+    EXPECT_EQ(help.out.rfind("Usage:\n  diagraw-probe stats FILE.raf [--json]\n", 0), 0u) << help.out;
+    EXPECT_EQ(RunProcess({kProbeExe, "--version"}).out, "diagraw-probe 0.3\n");
+}
+
+struct FailureCase
+{
+    std::vector<std::string> arguments;
+    int exitStatus;
+    std::string message;  // the line on standard error after "diagraw-probe: "
+};
+
+TEST(ProbeCommandLine, FailuresPrintOneLineAndExitWithTheirStatus)
+{
+    TempDir dir;
+    const std::string chart = (dir / "chart.raf").string();
+    const std::string tiny = (dir / "tiny.raf").string();
+    const std::string missing = (dir / "missing.raf").string();
+    ASSERT_TRUE(WriteChartFile(chart));
+    WriteFile(tiny, std::vector<uint8_t>(100));
+    const std::string outside = ") lies outside the 5088 x 5088 image";
+    const std::string seeHelp = " (see diagraw-probe --help)";
+    const FailureCase cases[] = {
+        {{"stats", missing}, 1, missing + ": " + DescribeStatus(ENOENT)},
+        {{"cell", tiny, "1", "1"}, 1, tiny + ": file too short: 100 bytes, 18,937,856 needed"},
+        {{"cell", chart, "5088", "0"}, 1, chart + ": pixel (5088, 0" + outside},
+        {{"cell", chart, "0", "5088"}, 1, chart + ": pixel (0, 5088" + outside},
+        {{"cell", chart, "-1", "7"}, 1, chart + ": pixel (-1, 7" + outside},
+        {{"cell", chart, "3", "-99999999999"}, 1, chart + ": pixel (3, -99999999999" + outside},
+        {{}, 2, "command: missing" + seeHelp},
+        {{"show", chart}, 2, "show: unknown command" + seeHelp},
+        {{"stats", chart, "--csv"}, 2, "--csv: unknown option" + seeHelp},
+        {{"stats", "--json"}, 2, "stats: expects FILE.raf" + seeHelp},
+        {{"cell", chart, "1"}, 2, "cell: expects FILE.raf X Y" + seeHelp},
+        {{"cell", chart, "1x", "1"}, 2, "1x: X is not a whole number" + seeHelp},
+        {{"cell", chart, "1", "-"}, 2, "-: Y is not a whole number" + seeHelp},
+    };
+    for (const FailureCase& c : cases)
+    {
+        std::vector<std::string> argv = {kProbeExe};
+        argv.insert(argv.end(), c.arguments.begin(), c.arguments.end());
+        const ProcessResult result = RunProcess(argv);
+        EXPECT_EQ(result.exitStatus, c.exitStatus) << c.message;
+        EXPECT_EQ(result.err, "diagraw-probe: " + c.message + "\n");
+        EXPECT_EQ(result.out, "");
+    }
+}
+
+#ifndef _WIN32  // the Python of the build machine reads the output
+
+// Exits with 0 when the JSON file named first parses and holds every path
+// named after it ("fields.0.colours.red.p50").
+constexpr const char* kReader =
+    "import json, sys\n"
+    "value = json.load(open(sys.argv[1]))\n"
+    "for path in sys.argv[2:]:\n"
+    "    at = value\n"
+    "    for key in path.split('.'):\n"
+    "        at = at[int(key)] if isinstance(at, list) else at[key]\n";
+
+void ExpectJson(const TempDir& dir, std::vector<std::string> probe, const std::string& expected,
+                const std::vector<std::string>& paths)
+{
+    probe.insert(probe.begin(), kProbeExe);
+    const ProcessResult output = RunProcess(probe);
+    ASSERT_EQ(output.exitStatus, 0) << output.err;
+    EXPECT_EQ(output.out, expected);
+    const auto json = dir / "output.json";
+    WriteFile(json, std::vector<uint8_t>(output.out.begin(), output.out.end()));
+    std::vector<std::string> reader = {"/usr/bin/env", "python3", "-c", kReader, json.string()};
+    reader.insert(reader.end(), paths.begin(), paths.end());
+    const ProcessResult read = RunProcess(reader);
+    EXPECT_EQ(read.exitStatus, 0) << read.err;
+}
+
+TEST(ProbeJson, StatsAndCellsOfTheChart)
+{
+    TempDir dir;
+    const std::string chart = (dir / "chart.raf").string();
+    ASSERT_TRUE(WriteChartFile(chart));
+
+    CRawX10 raw;
+    ASSERT_EQ(raw.LoadFields(chart.c_str()), kStatusOk);
+    const FieldStats stats[2] = {ComputeFieldStats(raw.m_field0.get(), raw.m_width, raw.m_height),
+                                 ComputeFieldStats(raw.m_field1.get(), raw.m_width, raw.m_height)};
+    std::vector<std::string> paths = {"size", "header_bytes", "fields.0.field", "fields.1.field"};
+    for (const char* colour : {"red", "green", "blue"})
+        for (const char* key : {"count", "min", "max", "mean", "stddev", "zeros", "clipped", "p1", "p50", "p99",
+                                "histogram.63"})
+            paths.push_back(std::string("fields.1.colours.") + colour + "." + key);
+    ExpectJson(dir, {"stats", chart, "--json"}, StatsJson(raw, stats), paths);
+
+    // A demosaiced cell (x and y apart, so that a swap shows), then pixels
+    // that show no cell or a cell outside the window.
+    const std::vector<std::string> explained = {
+        "row", "column", "site_class", "colour", "field", "field_row", "field_column", "raw", "white_balanced",
+        "neighbourhood.4.4", "gradients.NW", "threshold", "usable", "estimates.blue", "count", "pixel.red"};
+    for (const auto& [x, y] : {std::pair{2000, 1500}, {0, 9}, {2000, 5087}, {5081, 9}})
+    {
+        CRawX10 loaded;
+        ASSERT_EQ(loaded.Load(chart.c_str()), kStatusOk);
+        const PixelExplanation e = ExplainPixel(loaded, x, y);
+        ExpectJson(dir, {"cell", "--json", chart, std::to_string(x), std::to_string(y)}, PixelJson(e),
+                   e.demosaiced ? explained : std::vector<std::string>{"demosaiced", "reason", "pixel.blue"});
+    }
+}
+
+#endif
+
+}  // namespace
