@@ -2,124 +2,171 @@
 // slots of ComputeColorGradients (demosaic/Gradients.cpp), the estimates of
 // AccumulateColor0 and AccumulateColor1 (demosaic/ColourSums.cpp) and the
 // bytes of InterpolateCell (demosaic/Demosaic.cpp), for many cells at once.
-// Part of the scan body: internal linkage only (see FastScanKernel.h).
+// Each statement carries, in a comment, the per-cell expression it computes.
+// Names of samples as in FastScanNeighbourhood.h. Part of the scan body:
+// internal linkage only (see FastScanKernel.h).
 #pragma once
 
 #include "demosaic/FastScanNeighbourhood.h"
 #include "demosaic/FastScanTerms.h"
 #include "demosaic/FastScanThreshold.h"
+#include "raw/Lattice.h"
 
 #include <cstdint>
 
 namespace
 {
 
-// Red and blue cells of row r: cell j is column firstColumn + 2j. P(dy, 0)
-// and P(dy, +-2) come from the even arrays, P(dy, +-1) from the odd ones.
-// southOfOddRow holds the south vertical terms when r is odd.
-// blueAtEvenCells is 1 when the cells with even j are blue (h = 1).
+// Red and blue cells of row r: cell j is column firstColumn + 2j.
+// southOfOddRow holds the south vertical terms when r is odd, computed in
+// double beforehand (ComputeSouthTermsOfOddRow). blueAtEvenCells is 1 when
+// the cells with even j are blue (h = 1).
 template <bool kEvenRow>
 void InterpolateColourCells(const SplitRows& rows, const Sample* southOfOddRow, int32_t count,
                             uint32_t blueAtEvenCells, uint32_t* pixels)
 {
-    const Sample* const e0 = rows.even[0];
-    const Sample* const e1 = rows.even[1];
-    const Sample* const e2 = rows.even[2];
-    const Sample* const e3 = rows.even[3];
-    const Sample* const e4 = rows.even[4];
-    const Sample* const o0 = rows.odd[0];
-    const Sample* const o1 = rows.odd[1];
-    const Sample* const o2 = rows.odd[2];
-    const Sample* const o3 = rows.odd[3];
-    const Sample* const o4 = rows.odd[4];
+    const CellColumns columns = ColourCellColumns(rows);
     for (int32_t j = 0; j < count; ++j)
     {
-        const Sample mm2 = e0[j], m02 = e0[j + 1], pm2 = e0[j + 2];  // row -2: dx -2, 0, +2
-        const Sample mm1 = e1[j], m01 = e1[j + 1], pm1 = e1[j + 2];  // row -1
-        const Sample mm0 = e2[j], c00 = e2[j + 1], pm0 = e2[j + 2];  // row 0
-        const Sample mp1 = e3[j], m11 = e3[j + 1], pp1 = e3[j + 2];  // row +1
-        const Sample mp2 = e4[j], m22 = e4[j + 1], pp2 = e4[j + 2];  // row +2
-        const Sample wm2 = o0[j], em2 = o0[j + 1];  // row -2: dx -1, +1
-        const Sample wm1 = o1[j], em1 = o1[j + 1];  // row -1
-        const Sample w00 = o2[j], e00 = o2[j + 1];  // row 0
-        const Sample wp1 = o3[j], ep1 = o3[j + 1];  // row +1
-        const Sample wp2 = o4[j], ep2 = o4[j + 1];  // row +2
-        (void)mm0;
-        (void)pm0;
+        const auto [P_m2_m2, P_m2_m1, P_m2_0, P_m2_p1, P_m2_p2,
+                    P_m1_m2, P_m1_m1, P_m1_0, P_m1_p1, P_m1_p2,
+                    P_0_m2, P_0_m1, P_0_0, P_0_p1, P_0_p2,
+                    P_p1_m2, P_p1_m1, P_p1_0, P_p1_p1, P_p1_p2,
+                    P_p2_m2, P_p2_m1, P_p2_0, P_p2_p1, P_p2_p2] = SamplesAroundCell(columns, j);
 
-        const auto shared = static_cast<Sample>(Half(wm1, wp1) + Half(em1, ep1));
+        // The gradient slots of ComputeColorGradients.
+        // sharedVertical = Half(P(-1, -1), P(1, -1)) + Half(P(-1, 1), P(1, 1))
+        const auto shared = static_cast<Sample>(Half(P_m1_m1, P_p1_m1) + Half(P_m1_p1, P_p1_p1));
         Sample northVertical;
         Sample southVertical;
         if constexpr (kEvenRow)
         {
-            northVertical = Full(m02, m01);
-            southVertical = Full(c00, m11);
+            // R0, B0: Full(P(-2, 0), P(-1, 0))
+            northVertical = Full(P_m2_0, P_m1_0);
+            // R0, B0: Full(P(0, 0), P(1, 0))
+            southVertical = Full(P_0_0, P_p1_0);
             (void)southOfOddRow;
         }
         else
         {
-            northVertical = Full(c00, m01);
+            // R1, B1: Full(P(0, 0), P(-1, 0))
+            northVertical = Full(P_0_0, P_m1_0);
+            // R1, B1: the term in double, see ComputeSouthTermsOfOddRow
             southVertical = southOfOddRow[j];
         }
-        Sample g[8];
-        g[0] = static_cast<Sample>(Half(wm2, w00) + Half(em2, e00) + shared + northVertical);
-        g[2] = static_cast<Sample>(Half(e00, ep2) + Half(w00, wp2) + shared + southVertical);
-        g[1] = static_cast<Sample>(Half(wp1, ep1) + Half(wm1, em1) + Full(w00, e00));
-        g[3] = g[1];
-        g[4] = static_cast<Sample>(Half(em2, w00) + Half(pm1, m11) + Full(em1, wp1) + Full(pm2, c00));
-        g[5] = static_cast<Sample>(Half(ep2, w00) + Half(pp1, m01) + Full(ep1, wm1) + Full(pp2, c00));
-        g[6] = static_cast<Sample>(Half(wp2, e00) + Half(mp1, m01) + Full(wp1, em1) + Full(mp2, c00));
-        g[7] = static_cast<Sample>(Half(wm2, e00) + Half(mm1, m11) + Full(wm1, ep1) + Full(mm2, c00));
+        Sample g[kDirectionCount];
+        // Half(P(-2, -1), P(0, -1)) + Half(P(-2, 1), P(0, 1)) + sharedVertical + northVertical
+        g[kNorth] = static_cast<Sample>(Half(P_m2_m1, P_0_m1) + Half(P_m2_p1, P_0_p1) + shared + northVertical);
+        // Half(P(0, 1), P(2, 1)) + Half(P(0, -1), P(2, -1)) + sharedVertical + southVertical
+        g[kSouth] = static_cast<Sample>(Half(P_0_p1, P_p2_p1) + Half(P_0_m1, P_p2_m1) + shared + southVertical);
+        // across = Half(P(1, -1), P(1, 1)) + Half(P(-1, -1), P(-1, 1)) + Full(P(0, -1), P(0, 1))
+        g[kEast] = static_cast<Sample>(Half(P_p1_m1, P_p1_p1) + Half(P_m1_m1, P_m1_p1) + Full(P_0_m1, P_0_p1));
+        // across
+        g[kWest] = g[kEast];
+        // Half(P(-2, 1), P(0, -1)) + Half(P(-1, 2), P(1, 0)) + Full(P(-1, 1), P(1, -1)) + Full(P(-2, 2), P(0, 0))
+        g[kNorthEast] = static_cast<Sample>(Half(P_m2_p1, P_0_m1) + Half(P_m1_p2, P_p1_0) +
+                                            Full(P_m1_p1, P_p1_m1) + Full(P_m2_p2, P_0_0));
+        // Half(P(2, 1), P(0, -1)) + Half(P(1, 2), P(-1, 0)) + Full(P(1, 1), P(-1, -1)) + Full(P(2, 2), P(0, 0))
+        g[kSouthEast] = static_cast<Sample>(Half(P_p2_p1, P_0_m1) + Half(P_p1_p2, P_m1_0) +
+                                            Full(P_p1_p1, P_m1_m1) + Full(P_p2_p2, P_0_0));
+        // Half(P(2, -1), P(0, 1)) + Half(P(1, -2), P(-1, 0)) + Full(P(1, -1), P(-1, 1)) + Full(P(2, -2), P(0, 0))
+        g[kSouthWest] = static_cast<Sample>(Half(P_p2_m1, P_0_p1) + Half(P_p1_m2, P_m1_0) +
+                                            Full(P_p1_m1, P_m1_p1) + Full(P_p2_m2, P_0_0));
+        // Half(P(-2, -1), P(0, 1)) + Half(P(-1, -2), P(1, 0)) + Full(P(-1, -1), P(1, 1)) + Full(P(-2, -2), P(0, 0))
+        g[kNorthWest] = static_cast<Sample>(Half(P_m2_m1, P_0_p1) + Half(P_m1_m2, P_p1_0) +
+                                            Full(P_m1_m1, P_p1_p1) + Full(P_m2_m2, P_0_0));
 
         // The estimates of AccumulateColor0 (r even) and AccumulateColor1
-        // (r odd), slot by slot.
+        // (r odd), direction by direction.
         Estimates est;
-        // The green estimates of the two rules are equal direction by direction.
-        est.second[0] = Mean4(wm2, em2, wm1, em1);
-        est.second[1] = Mean3(em1, e00, ep1);
-        est.second[2] = Mean4(wp1, ep1, wp2, ep2);
-        est.second[3] = Mean3(wm1, w00, wp1);
-        est.second[4] = Mean3(em2, em1, e00);
-        est.second[5] = Mean3(e00, ep1, ep2);
-        est.second[6] = Mean3(w00, wp1, wp2);
-        est.second[7] = Mean3(wm2, wm1, w00);
+        // The second (green) estimates of the two rules are the same.
+        // (P(-2, -1) + P(-2, 1) + P(-1, -1) + P(-1, 1)) / 4
+        est.second[kNorth] = Mean4(P_m2_m1, P_m2_p1, P_m1_m1, P_m1_p1);
+        // (P(-1, 1) + P(0, 1) + P(1, 1)) / 3
+        est.second[kEast] = Mean3(P_m1_p1, P_0_p1, P_p1_p1);
+        // (P(1, -1) + P(1, 1) + P(2, -1) + P(2, 1)) / 4
+        est.second[kSouth] = Mean4(P_p1_m1, P_p1_p1, P_p2_m1, P_p2_p1);
+        // (P(-1, -1) + P(0, -1) + P(1, -1)) / 3
+        est.second[kWest] = Mean3(P_m1_m1, P_0_m1, P_p1_m1);
+        // (P(-2, 1) + P(-1, 1) + P(0, 1)) / 3
+        est.second[kNorthEast] = Mean3(P_m2_p1, P_m1_p1, P_0_p1);
+        // (P(0, 1) + P(1, 1) + P(2, 1)) / 3
+        est.second[kSouthEast] = Mean3(P_0_p1, P_p1_p1, P_p2_p1);
+        // (P(0, -1) + P(1, -1) + P(2, -1)) / 3
+        est.second[kSouthWest] = Mean3(P_0_m1, P_p1_m1, P_p2_m1);
+        // (P(-2, -1) + P(-1, -1) + P(0, -1)) / 3
+        est.second[kNorthWest] = Mean3(P_m2_m1, P_m1_m1, P_0_m1);
         if constexpr (kEvenRow)
         {
-            est.first[0] = static_cast<Sum>(c00);
-            est.third[0] = Mean2(m02, m01);
-            est.first[1] = Mean2(pm1, c00);
-            est.third[1] = Mean2(pm0, pp1);
-            est.first[2] = Mean2(c00, m11);
-            est.third[2] = static_cast<Sum>(m22);
-            est.first[3] = Mean2(mm1, c00);
-            est.third[3] = Mean2(mm0, mp1);
-            est.first[4] = Mean3(pm2, pm1, c00);
-            est.third[4] = static_cast<Sum>(m01);
-            est.first[5] = Mean3(c00, m11, pp2);
-            est.third[5] = static_cast<Sum>(pp1);
-            est.first[6] = Mean3(c00, m11, mp2);
-            est.third[6] = static_cast<Sum>(mp1);
-            est.first[7] = Mean3(mm2, mm1, c00);
-            est.third[7] = static_cast<Sum>(m01);
+            // AccumulateColor0
+            // P(0, 0)
+            est.first[kNorth] = static_cast<Sum>(P_0_0);
+            // (P(-2, 0) + P(-1, 0)) / 2
+            est.third[kNorth] = Mean2(P_m2_0, P_m1_0);
+            // (P(-1, 2) + P(0, 0)) / 2
+            est.first[kEast] = Mean2(P_m1_p2, P_0_0);
+            // (P(0, 2) + P(1, 2)) / 2
+            est.third[kEast] = Mean2(P_0_p2, P_p1_p2);
+            // (P(0, 0) + P(1, 0)) / 2
+            est.first[kSouth] = Mean2(P_0_0, P_p1_0);
+            // P(2, 0)
+            est.third[kSouth] = static_cast<Sum>(P_p2_0);
+            // (P(-1, -2) + P(0, 0)) / 2
+            est.first[kWest] = Mean2(P_m1_m2, P_0_0);
+            // (P(0, -2) + P(1, -2)) / 2
+            est.third[kWest] = Mean2(P_0_m2, P_p1_m2);
+            // (P(-2, 2) + P(-1, 2) + P(0, 0)) / 3
+            est.first[kNorthEast] = Mean3(P_m2_p2, P_m1_p2, P_0_0);
+            // P(-1, 0)
+            est.third[kNorthEast] = static_cast<Sum>(P_m1_0);
+            // (P(0, 0) + P(1, 0) + P(2, 2)) / 3
+            est.first[kSouthEast] = Mean3(P_0_0, P_p1_0, P_p2_p2);
+            // P(1, 2)
+            est.third[kSouthEast] = static_cast<Sum>(P_p1_p2);
+            // (P(0, 0) + P(1, 0) + P(2, -2)) / 3
+            est.first[kSouthWest] = Mean3(P_0_0, P_p1_0, P_p2_m2);
+            // P(1, -2)
+            est.third[kSouthWest] = static_cast<Sum>(P_p1_m2);
+            // (P(-2, -2) + P(-1, -2) + P(0, 0)) / 3
+            est.first[kNorthWest] = Mean3(P_m2_m2, P_m1_m2, P_0_0);
+            // P(-1, 0)
+            est.third[kNorthWest] = static_cast<Sum>(P_m1_0);
         }
         else
         {
-            est.first[0] = Mean2(m01, c00);
-            est.third[0] = static_cast<Sum>(m02);
-            est.first[1] = Mean2(c00, pp1);
-            est.third[1] = Mean2(pm1, pm0);
-            est.first[2] = static_cast<Sum>(c00);
-            est.third[2] = Mean2(m11, m22);
-            est.first[3] = Mean2(c00, mp1);
-            est.third[3] = Mean2(mm1, mm0);
-            est.first[4] = Mean3(pm2, m01, c00);
-            est.third[4] = static_cast<Sum>(pm1);
-            est.first[5] = Mean3(c00, pp1, pp2);
-            est.third[5] = static_cast<Sum>(m11);
-            est.first[6] = Mean3(c00, mp1, mp2);
-            est.third[6] = static_cast<Sum>(m11);
-            est.first[7] = Mean3(mm2, m01, c00);
-            est.third[7] = static_cast<Sum>(mm1);
+            // AccumulateColor1
+            // (P(-1, 0) + P(0, 0)) / 2
+            est.first[kNorth] = Mean2(P_m1_0, P_0_0);
+            // P(-2, 0)
+            est.third[kNorth] = static_cast<Sum>(P_m2_0);
+            // (P(0, 0) + P(1, 2)) / 2
+            est.first[kEast] = Mean2(P_0_0, P_p1_p2);
+            // (P(-1, 2) + P(0, 2)) / 2
+            est.third[kEast] = Mean2(P_m1_p2, P_0_p2);
+            // P(0, 0)
+            est.first[kSouth] = static_cast<Sum>(P_0_0);
+            // (P(1, 0) + P(2, 0)) / 2
+            est.third[kSouth] = Mean2(P_p1_0, P_p2_0);
+            // (P(0, 0) + P(1, -2)) / 2
+            est.first[kWest] = Mean2(P_0_0, P_p1_m2);
+            // (P(-1, -2) + P(0, -2)) / 2
+            est.third[kWest] = Mean2(P_m1_m2, P_0_m2);
+            // (P(-2, 2) + P(-1, 0) + P(0, 0)) / 3
+            est.first[kNorthEast] = Mean3(P_m2_p2, P_m1_0, P_0_0);
+            // P(-1, 2)
+            est.third[kNorthEast] = static_cast<Sum>(P_m1_p2);
+            // (P(0, 0) + P(1, 2) + P(2, 2)) / 3
+            est.first[kSouthEast] = Mean3(P_0_0, P_p1_p2, P_p2_p2);
+            // P(1, 0)
+            est.third[kSouthEast] = static_cast<Sum>(P_p1_0);
+            // (P(0, 0) + P(1, -2) + P(2, -2)) / 3
+            est.first[kSouthWest] = Mean3(P_0_0, P_p1_m2, P_p2_m2);
+            // P(1, 0)
+            est.third[kSouthWest] = static_cast<Sum>(P_p1_0);
+            // (P(-2, -2) + P(-1, 0) + P(0, 0)) / 3
+            est.first[kNorthWest] = Mean3(P_m2_m2, P_m1_0, P_0_0);
+            // P(-1, -2)
+            est.third[kNorthWest] = static_cast<Sum>(P_m1_m2);
         }
         Sum first;
         Sum second;
@@ -127,15 +174,20 @@ void InterpolateColourCells(const SplitRows& rows, const Sample* southOfOddRow, 
         float reciprocal;
         SumUsableDirections(g, est, first, second, third, reciprocal);
 
-        // Own colour from the sample, green from the second sum, the opposite
-        // colour from the third; red and blue cells alternate along the row.
-        const uint32_t own = NativeByte(c00);
-        const uint32_t green = InterpolatedByte(second, first, reciprocal, c00);
-        const uint32_t opposite = InterpolatedByte(third, first, reciprocal, c00);
+        // The bytes: the cell's own colour from its sample, green from the
+        // second sum and the opposite colour from the third, both against the
+        // first; red and blue cells alternate along the row.
+        // NativeValue(sample)
+        const uint32_t own = NativeByte(P_0_0);
+        // InterpolatedValue(second, first, n, sample)
+        const uint32_t green = InterpolatedByte(second, first, reciprocal, P_0_0);
+        // InterpolatedValue(third, first, n, sample)
+        const uint32_t opposite = InterpolatedByte(third, first, reciprocal, P_0_0);
         // All ones at blue cells (see InterpolateGreenCells for the form).
         const uint32_t blue = 0u - ((static_cast<uint32_t>(j) & 1u) ^ blueAtEvenCells);
         const uint32_t blueByte = (opposite & ~blue) | (own & blue);
         const uint32_t redByte = (own & ~blue) | (opposite & blue);
+        // pixel[0] = blue, pixel[1] = green, pixel[2] = red, pixel[3] = 0
         pixels[j] = blueByte | green << 8 | redByte << 16;
     }
 }

@@ -1,8 +1,10 @@
 // The gradient terms that the per-cell rules compute in double precision,
 // done a whole row at a time before the cell loops read them: the N and S
 // slots of the green cells, and the south vertical term of the red and blue
-// cells of odd rows (demosaic/Gradients.cpp). Part of the scan body:
-// internal linkage only (see FastScanKernel.h).
+// cells of odd rows (demosaic/Gradients.cpp). Names of samples as in
+// FastScanNeighbourhood.h; an array named P_m2_0 holds P(-2, 0) of every cell
+// of the row. Part of the scan body: internal linkage only (see
+// FastScanKernel.h).
 #pragma once
 
 #include "demosaic/FastScanTerms.h"
@@ -11,14 +13,6 @@
 
 namespace
 {
-
-// |trunc(p - q / 1.1)| in double precision: the south vertical term of the
-// red and blue cells of odd rows.
-inline Sample SouthTermOfOddRow(Sample p, Sample q)
-{
-    const auto t = static_cast<int32_t>(static_cast<double>(p) - static_cast<double>(q) / 1.1);
-    return static_cast<Sample>(t < 0 ? -t : t);
-}
 
 // The row pairs (rows 2m and 2m + 1) whose even-column differences, divided
 // by 1.1 in double, enter the N and S slots of the green cells. Each pair
@@ -42,33 +36,58 @@ inline const double* QuotientsOfPair(PairQuotients& cache, int32_t row, const Sa
     cache.pairRow[cache.next] = row;
     cache.next = (cache.next + 1) % 3;
     for (int32_t i = 0; i < count; ++i)
+        // static_cast<double>(Full(...)) / 1.1: the west or east term of
+        // VerticalGreenGradient, Full being symmetric in its arguments
         q[i] = static_cast<double>(Full(upper[i], lower[i])) / 1.1;
     return q;
 }
 
-// The N and S slots of a row's green cells: I + w / 1.1 + e / 1.1 in double,
-// the integer part first and the west term before the east term, truncated.
-// The samples P(-2, 0) to P(2, 0) of cell j are above2[j] to below2[j]; its
-// west and east quotients are qNorth[j] and qNorth[j + 1] (qSouth for S).
-inline void ComputeGreenNorthSouth(const Sample* __restrict above2, const Sample* __restrict above1,
-                                   const Sample* __restrict centre, const Sample* __restrict below1,
-                                   const Sample* __restrict below2, const double* __restrict qNorth,
+// The N and S slots of a row's green cells, as ComputeGreenGradients makes
+// them with VerticalGreenGradient. The quotients of the even column west of
+// cell j are qNorth[j] and qSouth[j], those east of it qNorth[j + 1] and
+// qSouth[j + 1]: each is shared by the two green cells beside that column.
+//   r odd:  N west Full(P(0, -1), P(-1, -1)), east Full(P(0, 1), P(-1, 1));
+//           S west Full(P(1, -1), P(2, -1)),  east Full(P(1, 1), P(2, 1)).
+//   r even: N west Full(P(-1, -1), P(-2, -1)), east Full(P(-1, 1), P(-2, 1));
+//           S west Full(P(0, -1), P(1, -1)),   east Full(P(0, 1), P(1, 1)).
+inline void ComputeGreenNorthSouth(const Sample* __restrict P_m2_0, const Sample* __restrict P_m1_0,
+                                   const Sample* __restrict P_0_0, const Sample* __restrict P_p1_0,
+                                   const Sample* __restrict P_p2_0, const double* __restrict qNorth,
                                    const double* __restrict qSouth, int32_t count, Sample* __restrict north,
                                    Sample* __restrict south)
 {
     for (int32_t j = 0; j < count; ++j)
     {
-        const Sample vertical = Full(below1[j], above1[j]);
-        const auto integerNorth = static_cast<Sample>(Full(centre[j], above2[j]) + vertical);
-        const auto integerSouth = static_cast<Sample>(Full(centre[j], below2[j]) + vertical);
+        // vertical = Full(P(1, 0), P(-1, 0))
+        const Sample vertical = Full(P_p1_0[j], P_m1_0[j]);
+        // north = Full(P(0, 0), P(-2, 0)) + vertical
+        const auto integerNorth = static_cast<Sample>(Full(P_0_0[j], P_m2_0[j]) + vertical);
+        // south = Full(P(0, 0), P(2, 0)) + vertical
+        const auto integerSouth = static_cast<Sample>(Full(P_0_0[j], P_p2_0[j]) + vertical);
+        // N: x = north; x = x + west / 1.1; x = x + east / 1.1; truncated
         double x = static_cast<double>(integerNorth);
         x = x + qNorth[j];
         x = x + qNorth[j + 1];
         north[j] = static_cast<Sample>(static_cast<int32_t>(x));
+        // S: the same from south
         double y = static_cast<double>(integerSouth);
         y = y + qSouth[j];
         y = y + qSouth[j + 1];
         south[j] = static_cast<Sample>(static_cast<int32_t>(y));
+    }
+}
+
+// The south vertical term of the red and blue cells of an odd row, for every
+// cell of the row: P(2, 0) alone is divided by 1.1, in double, and the
+// difference is truncated before its absolute value is taken.
+inline void ComputeSouthTermsOfOddRow(const Sample* P_p1_0, const Sample* P_p2_0, int32_t count, Sample* south)
+{
+    for (int32_t j = 0; j < count; ++j)
+    {
+        // static_cast<int32_t>(static_cast<double>(P(1, 0)) - static_cast<double>(P(2, 0)) / 1.1)
+        const auto t = static_cast<int32_t>(static_cast<double>(P_p1_0[j]) - static_cast<double>(P_p2_0[j]) / 1.1);
+        // std::abs(t)
+        south[j] = static_cast<Sample>(t < 0 ? -t : t);
     }
 }
 

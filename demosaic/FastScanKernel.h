@@ -113,6 +113,8 @@ inline bool ScanRows(const FastScanWork& work)
             QuotientsOfPair(pairs, northPair, rows.even[k0], rows.even[k0 + 1], evenCount);
         const double* qSouth =
             QuotientsOfPair(pairs, southPair, rows.even[k0 + 2], rows.even[k0 + 3], evenCount);
+        // P(-2, 0) to P(2, 0) of the green cells, and the quotients of the
+        // even columns from the one west of the first green cell.
         ComputeGreenNorthSouth(rows.odd[0] + 1, rows.odd[1] + 1, rows.odd[2] + 1, rows.odd[3] + 1, rows.odd[4] + 1,
                                qNorth + 1, qSouth + 1, greenCount, buffers.north, buffers.south);
 
@@ -132,10 +134,8 @@ inline bool ScanRows(const FastScanWork& work)
         }
         else
         {
-            const Sample* below1 = rows.even[3] + 1;
-            const Sample* below2 = rows.even[4] + 1;
-            for (int32_t j = 0; j < colourCount; ++j)
-                buffers.southOfOddRow[j] = SouthTermOfOddRow(below1[j], below2[j]);
+            // P(1, 0) and P(2, 0) of the red and blue cells.
+            ComputeSouthTermsOfOddRow(rows.even[3] + 1, rows.even[4] + 1, colourCount, buffers.southOfOddRow);
             InterpolateColourCells<false>(rows, buffers.southOfOddRow, colourCount, blueAtEvenColourCells,
                                           buffers.colourPixels);
             InterpolateGreenCells<false>(rows, buffers.north, buffers.south, greenCount, redIsThirdAtEvenGreenCells,

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "demosaic/FastScanTerms.h"
+#include "raw/Lattice.h"
 
 #include <cstdint>
 
@@ -21,49 +22,63 @@ inline Sample Larger(Sample a, Sample b)
     return a > b ? a : b;
 }
 
-// Estimates of the eight directions, first, second and third sum.
+// The three estimates of every direction around one cell, indexed by
+// Direction: the rows of an accumulation rule's table.
 struct Estimates
 {
-    Sum first[8];
-    Sum second[8];
-    Sum third[8];
+    Sum first[kDirectionCount];
+    Sum second[kDirectionCount];
+    Sum third[kDirectionCount];
 };
 
-// ThresholdGradients followed by the sums over the usable directions, in
-// 16-bit lanes; reciprocal is 1.0f / n, with n of 0 counted as 1.
-inline void SumUsableDirections(const Sample g[8], const Estimates& e, Sum& first, Sum& second, Sum& third,
-                                float& reciprocal)
+// ThresholdGradients on the slots g, then the sums over the usable directions
+// as Accumulate adds them; reciprocal is 1.0f / n, with n of 0 counted as 1.
+inline void SumUsableDirections(const Sample g[kDirectionCount], const Estimates& e, Sum& first, Sum& second,
+                                Sum& third, float& reciprocal)
 {
     // Written out direction by direction (no loops), so that the loop over
     // the cells around it is a single block that vectorises.
-    const Sample minimum = Smaller(Smaller(Smaller(g[0], g[1]), Smaller(g[2], g[3])),
-                                   Smaller(Smaller(g[4], g[5]), Smaller(g[6], g[7])));
-    const Sample maximum = Larger(Larger(Larger(g[0], g[1]), Larger(g[2], g[3])),
-                                  Larger(Larger(g[4], g[5]), Larger(g[6], g[7])));
-    // g < min + floor(max / 2), written so that nothing leaves 16 bits.
+
+    // minimum, maximum: the smallest and largest of the eight slots, as
+    // GradientThreshold finds them.
+    const Sample minimum = Smaller(Smaller(Smaller(g[kNorth], g[kEast]), Smaller(g[kSouth], g[kWest])),
+                                   Smaller(Smaller(g[kNorthEast], g[kSouthEast]),
+                                           Smaller(g[kSouthWest], g[kNorthWest])));
+    const Sample maximum = Larger(Larger(Larger(g[kNorth], g[kEast]), Larger(g[kSouth], g[kWest])),
+                                  Larger(Larger(g[kNorthEast], g[kSouthEast]),
+                                         Larger(g[kSouthWest], g[kNorthWest])));
+    // The rule's threshold trunc((max - min) * 0.5 + min * 1.5) is
+    // min + floor(max / 2) for slots of 0 or more; a slot is kept when
+    // g[k] < threshold, tested as g[k] - min < floor(max / 2) so that nothing
+    // leaves 16 bits.
     const auto halfMaximum = static_cast<Sample>(maximum >> 1);
     Sum sum1 = 0;
     Sum sum2 = 0;
     Sum sum3 = 0;
     int32_t n = 0;
-    auto addIfUsable = [&](int k) {
-        // All ones for a usable direction: the estimates are masked with an
-        // AND, which the compiler keeps as one instruction per vector.
+    auto addIfUsable = [&](Direction k) {
+        // usable: g[k] < threshold, all ones then and 0 otherwise. The
+        // estimates are masked with an AND, which the compiler keeps as one
+        // instruction per vector.
         const auto usable = static_cast<Sum>(static_cast<Sample>(g[k] - minimum) < halfMaximum ? 0xFFFF : 0);
+        // first += e.first
         sum1 = static_cast<Sum>(sum1 + (e.first[k] & usable));
+        // second += e.second
         sum2 = static_cast<Sum>(sum2 + (e.second[k] & usable));
+        // third += e.third
         sum3 = static_cast<Sum>(sum3 + (e.third[k] & usable));
+        // ++n
         n += usable & 1;
     };
-    addIfUsable(0);
-    addIfUsable(1);
-    addIfUsable(2);
-    addIfUsable(3);
-    addIfUsable(4);
-    addIfUsable(5);
-    addIfUsable(6);
-    addIfUsable(7);
-    // n of 0 counts as 1 (the sums are 0 then). Written as an addition: as a
+    addIfUsable(kNorth);
+    addIfUsable(kEast);
+    addIfUsable(kSouth);
+    addIfUsable(kWest);
+    addIfUsable(kNorthEast);
+    addIfUsable(kSouthEast);
+    addIfUsable(kSouthWest);
+    addIfUsable(kNorthWest);
+    // n == 0 ? 1 : n (the sums are 0 then). Written as an addition: as a
     // selection GCC moves the conversion to float into a branch, which keeps
     // the loop from being vectorised.
     reciprocal = 1.0f / static_cast<float>(n + (n == 0 ? 1 : 0));
