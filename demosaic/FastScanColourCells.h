@@ -183,12 +183,11 @@ void InterpolateColourCells(const SplitRows& rows, const Sample* southOfOddRow, 
         const uint32_t green = InterpolatedByte(second, first, reciprocal, P_0_0);
         // InterpolatedValue(third, first, n, sample)
         const uint32_t opposite = InterpolatedByte(third, first, reciprocal, P_0_0);
-        // All ones at blue cells (see InterpolateGreenCells for the form).
-        const uint32_t blue = 0u - ((static_cast<uint32_t>(j) & 1u) ^ blueAtEvenCells);
-        const uint32_t blueByte = (opposite & ~blue) | (own & blue);
-        const uint32_t redByte = (own & ~blue) | (opposite & blue);
-        // pixel[0] = blue, pixel[1] = green, pixel[2] = red, pixel[3] = 0
-        pixels[j] = blueByte | green << 8 | redByte << 16;
+        // All ones at blue cells (B0, B1).
+        const uint32_t blue = AlternatingMask(j, blueAtEvenCells);
+        const uint32_t blueByte = Choose(blue, own, opposite);
+        const uint32_t redByte = Choose(blue, opposite, own);
+        pixels[j] = PixelOf(blueByte, green, redByte);
     }
 }
 

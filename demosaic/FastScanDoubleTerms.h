@@ -42,6 +42,17 @@ inline const double* QuotientsOfPair(PairQuotients& cache, int32_t row, const Sa
     return q;
 }
 
+// VerticalGreenGradient of ComputeGreenGradients with the two quotients
+// already taken: the integer part first, then the west term, then the east
+// term, added in double and truncated.
+inline Sample VerticalGreenGradient(Sample integerPart, double westQuotient, double eastQuotient)
+{
+    double x = static_cast<double>(integerPart);
+    x = x + westQuotient;
+    x = x + eastQuotient;
+    return static_cast<Sample>(static_cast<int32_t>(x));
+}
+
 // The N and S slots of a row's green cells, as ComputeGreenGradients makes
 // them with VerticalGreenGradient. The quotients of the even column west of
 // cell j are qNorth[j] and qSouth[j], those east of it qNorth[j + 1] and
@@ -64,16 +75,10 @@ inline void ComputeGreenNorthSouth(const Sample* __restrict P_m2_0, const Sample
         const auto integerNorth = static_cast<Sample>(Full(P_0_0[j], P_m2_0[j]) + vertical);
         // south = Full(P(0, 0), P(2, 0)) + vertical
         const auto integerSouth = static_cast<Sample>(Full(P_0_0[j], P_p2_0[j]) + vertical);
-        // N: x = north; x = x + west / 1.1; x = x + east / 1.1; truncated
-        double x = static_cast<double>(integerNorth);
-        x = x + qNorth[j];
-        x = x + qNorth[j + 1];
-        north[j] = static_cast<Sample>(static_cast<int32_t>(x));
-        // S: the same from south
-        double y = static_cast<double>(integerSouth);
-        y = y + qSouth[j];
-        y = y + qSouth[j + 1];
-        south[j] = static_cast<Sample>(static_cast<int32_t>(y));
+        // VerticalGreenGradient(north, west, east)
+        north[j] = VerticalGreenGradient(integerNorth, qNorth[j], qNorth[j + 1]);
+        // VerticalGreenGradient(south, west, east)
+        south[j] = VerticalGreenGradient(integerSouth, qSouth[j], qSouth[j + 1]);
     }
 }
 

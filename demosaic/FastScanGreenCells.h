@@ -164,14 +164,11 @@ void InterpolateGreenCells(const SplitRows& rows, const Sample* north, const Sam
         const uint32_t fromFirst = InterpolatedByte(first, second, reciprocal, P_0_0);
         // InterpolatedValue(third, second, n, sample)
         const uint32_t fromThird = InterpolatedByte(third, second, reciprocal, P_0_0);
-        // All ones where red comes from the third sum (G00, G11). Taken from
-        // j with integer operations: a test of j's parity as a bool keeps GCC
-        // from vectorising the loop.
-        const uint32_t redIsThird = 0u - ((static_cast<uint32_t>(j) & 1u) ^ redIsThirdAtEvenCells);
-        const uint32_t red = (fromFirst & ~redIsThird) | (fromThird & redIsThird);
-        const uint32_t blue = (fromThird & ~redIsThird) | (fromFirst & redIsThird);
-        // pixel[0] = blue, pixel[1] = green, pixel[2] = red, pixel[3] = 0
-        pixels[j] = blue | green << 8 | red << 16;
+        // All ones where red comes from the third sum (G00, G11).
+        const uint32_t redIsThird = AlternatingMask(j, redIsThirdAtEvenCells);
+        const uint32_t red = Choose(redIsThird, fromThird, fromFirst);
+        const uint32_t blue = Choose(redIsThird, fromFirst, fromThird);
+        pixels[j] = PixelOf(blue, green, red);
     }
 }
 

@@ -78,4 +78,28 @@ inline uint32_t NativeByte(Sample sample)
     return static_cast<uint32_t>(value > 255 ? 255 : value);
 }
 
+// All ones where the cell j of a row takes the second of two choices, 0
+// where it takes the first: the choice alternates from cell to cell, and
+// secondAtEvenCells (0 or 1) gives it at the cells with even j. Taken from j
+// with integer operations: a test of j's parity as a bool keeps GCC from
+// vectorising the loop.
+inline uint32_t AlternatingMask(int32_t j, uint32_t secondAtEvenCells)
+{
+    return 0u - ((static_cast<uint32_t>(j) & 1u) ^ secondAtEvenCells);
+}
+
+// ifSet where mask is all ones, ifClear where it is 0: a selection with
+// AND and OR, which the vector units do without branches.
+inline uint32_t Choose(uint32_t mask, uint32_t ifSet, uint32_t ifClear)
+{
+    return (ifClear & ~mask) | (ifSet & mask);
+}
+
+// The 32-bit pixel of three bytes: blue in byte 0, green in byte 1, red in
+// byte 2 and 0 in byte 3.
+inline uint32_t PixelOf(uint32_t blue, uint32_t green, uint32_t red)
+{
+    return blue | green << 8 | red << 16;
+}
+
 }  // namespace
