@@ -9,7 +9,7 @@
 // enumerators and constants, such as the directions of raw/Lattice.h, are
 // safe: no code is generated for them.)
 //
-// The parts, each beside the per-cell rule it matches:
+// The parts it includes, one header each:
 //   FastScanTerms.h          16-bit lanes, gradient terms, means, bytes
 //   FastScanNeighbourhood.h  split rows and the 5 x 5 samples of a cell
 //   FastScanDoubleTerms.h    the gradient terms computed in double, by row
