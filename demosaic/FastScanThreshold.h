@@ -33,6 +33,9 @@ struct Estimates
 
 // ThresholdGradients on the slots g, then the sums over the usable directions
 // as Accumulate adds them; reciprocal is 1.0f / n, with n of 0 counted as 1.
+// The results stay four separate references: gathered in a struct, GCC 12
+// no longer inlines this function into the cell loops, and without it
+// inlined they are not vectorised.
 inline void SumUsableDirections(const Sample g[kDirectionCount], const Estimates& e, Sum& first, Sum& second,
                                 Sum& third, float& reciprocal)
 {
