@@ -78,7 +78,9 @@ Status WriteAll(intptr_t handle, const void* bytes, size_t count);
 // On success stream and size (in bytes) are set.
 Status OpenInput(const char* path, std::FILE*& stream, int64_t& size);
 
-// Reads exactly count bytes starting at the 64-bit offset.
+// Reads exactly count bytes starting at the 64-bit offset, without moving
+// the stream's own position: threads may read different parts of one file
+// at the same time.
 Status ReadAt(std::FILE* stream, int64_t offset, void* bytes, size_t count);
 
 }  // namespace platform

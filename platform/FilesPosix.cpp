@@ -289,13 +289,24 @@ Status OpenInput(const char* path, std::FILE*& stream, int64_t& size)
 
 Status ReadAt(std::FILE* stream, int64_t offset, void* bytes, size_t count)
 {
-    if (fseeko(stream, static_cast<off_t>(offset), SEEK_SET) != 0)
-        return ErrorNumber();
-    errno = 0;
-    if (std::fread(bytes, 1, count, stream) == count)
-        return kStatusOk;
-    // Short of the end of the file, a read that stopped early failed.
-    return std::ferror(stream) != 0 || (std::feof(stream) == 0 && errno != 0) ? ErrorNumber() : kStatusShortRead;
+    const int fd = fileno(stream);
+    auto* next = static_cast<unsigned char*>(bytes);
+    while (count > 0)
+    {
+        const ssize_t got = pread(fd, next, count, static_cast<off_t>(offset));
+        if (got < 0)
+        {
+            if (errno == EINTR)
+                continue;
+            return ErrorNumber();
+        }
+        if (got == 0)
+            return kStatusShortRead;  // the file ended before the block did
+        next += got;
+        offset += got;
+        count -= static_cast<size_t>(got);
+    }
+    return kStatusOk;
 }
 
 }  // namespace platform

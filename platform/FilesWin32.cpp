@@ -210,11 +210,28 @@ Status OpenInput(const char* path, std::FILE*& stream, int64_t& size)
 
 Status ReadAt(std::FILE* stream, int64_t offset, void* bytes, size_t count)
 {
-    if (_fseeki64(stream, offset, SEEK_SET) != 0)
-        return errno != 0 ? errno : EIO;
-    if (std::fread(bytes, 1, count, stream) == count)
-        return kStatusOk;
-    return std::ferror(stream) != 0 ? EIO : kStatusShortRead;
+    // ReadFile with an offset in an OVERLAPPED structure reads there, on a
+    // handle opened for synchronous use too.
+    HANDLE file = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    if (file == INVALID_HANDLE_VALUE)
+        return EIO;
+    auto* next = static_cast<unsigned char*>(bytes);
+    while (count > 0)
+    {
+        const DWORD chunk = count > 0x40000000u ? 0x40000000u : static_cast<DWORD>(count);
+        OVERLAPPED at = {};
+        at.Offset = static_cast<DWORD>(static_cast<uint64_t>(offset));
+        at.OffsetHigh = static_cast<DWORD>(static_cast<uint64_t>(offset) >> 32);
+        DWORD got = 0;
+        if (!ReadFile(file, next, chunk, &got, &at))
+            return GetLastError() == ERROR_HANDLE_EOF ? kStatusShortRead : LastError();
+        if (got == 0)
+            return kStatusShortRead;
+        next += got;
+        offset += got;
+        count -= got;
+    }
+    return kStatusOk;
 }
 
 }  // namespace platform

@@ -38,6 +38,23 @@ void FreeScratch(uint8_t* buffer)
     ::operator delete(header.block, std::align_val_t{header.alignment});
 }
 
+// Asks the kernel to back the whole 2 MiB pages of the bytes at data with
+// huge pages (Linux only).
+void AdviseHugePages(void* data, size_t bytes)
+{
+#if defined(__linux__)
+    const auto begin = reinterpret_cast<uintptr_t>(data);
+    const uintptr_t end = begin + bytes;
+    const uintptr_t hugeBegin = (begin + kHugePageBytes - 1) & ~(kHugePageBytes - 1);
+    const uintptr_t hugeEnd = end & ~(kHugePageBytes - 1);
+    if (hugeEnd > hugeBegin)
+        madvise(reinterpret_cast<void*>(hugeBegin), hugeEnd - hugeBegin, MADV_HUGEPAGE);
+#else
+    (void)data;
+    (void)bytes;
+#endif
+}
+
 uint8_t* AllocateScratch(size_t bytes)
 {
     const bool large = bytes >= kHugePageBytes;
@@ -56,19 +73,19 @@ uint8_t* AllocateScratch(size_t bytes)
 
 void PrepareLargeBuffer(void* data, size_t bytes)
 {
-#if defined(__linux__)
+    AdviseHugePages(data, bytes);
+    PopulateLargeBuffer(data, bytes);
+}
+
+void PopulateLargeBuffer(void* data, size_t bytes)
+{
+#if defined(__linux__) && defined(MADV_POPULATE_WRITE)
     const auto begin = reinterpret_cast<uintptr_t>(data);
     const uintptr_t end = begin + bytes;
-    const uintptr_t hugeBegin = (begin + kHugePageBytes - 1) & ~(kHugePageBytes - 1);
-    const uintptr_t hugeEnd = end & ~(kHugePageBytes - 1);
-    if (hugeEnd > hugeBegin)
-        madvise(reinterpret_cast<void*>(hugeBegin), hugeEnd - hugeBegin, MADV_HUGEPAGE);
-#if defined(MADV_POPULATE_WRITE)
     const uintptr_t pageBegin = (begin + kPageBytes - 1) & ~(kPageBytes - 1);
     const uintptr_t pageEnd = end & ~(kPageBytes - 1);
     if (pageEnd > pageBegin)
         madvise(reinterpret_cast<void*>(pageBegin), pageEnd - pageBegin, MADV_POPULATE_WRITE);
-#endif
 #else
     (void)data;
     (void)bytes;
@@ -76,10 +93,12 @@ void PrepareLargeBuffer(void* data, size_t bytes)
 #endif
 }
 
-std::unique_ptr<uint16_t[]> MakeLargeSampleBuffer(size_t count)
+std::unique_ptr<uint16_t[]> MakeLargeSampleBuffer(size_t count, bool populate)
 {
     std::unique_ptr<uint16_t[]> samples(new uint16_t[count]);
-    PrepareLargeBuffer(samples.get(), count * sizeof(uint16_t));
+    AdviseHugePages(samples.get(), count * sizeof(uint16_t));
+    if (populate)
+        PopulateLargeBuffer(samples.get(), count * sizeof(uint16_t));
     return samples;
 }
 

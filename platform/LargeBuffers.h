@@ -13,12 +13,16 @@
 #include <cstdint>
 #include <memory>
 
-// Advises huge pages for, and maps, the bytes at data (no effect elsewhere
-// than Linux, and none on a failure, which only costs speed).
+// Advises huge pages for the bytes at data, and maps them all at once
+// (PopulateLargeBuffer alone does the second; no effect elsewhere than Linux,
+// and none on a failure, which only costs speed). Two threads may populate
+// two halves of one buffer at the same time.
 void PrepareLargeBuffer(void* data, size_t bytes);
+void PopulateLargeBuffer(void* data, size_t bytes);
 
-// count uninitialised samples in a prepared buffer.
-std::unique_ptr<uint16_t[]> MakeLargeSampleBuffer(size_t count);
+// count uninitialised samples, in a buffer advised for huge pages and, when
+// populate is true, mapped.
+std::unique_ptr<uint16_t[]> MakeLargeSampleBuffer(size_t count, bool populate = true);
 
 class CBufferKeeper;
 

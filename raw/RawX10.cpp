@@ -71,18 +71,30 @@ CRawX10::~CRawX10() = default;
 
 Status CRawX10::Load(const char* path)
 {
-    // The mosaic's memory holds the packed tail of the file until both fields
-    // are unpacked from it; the mosaic is then built over it. A run needs no
-    // read buffer of its own, and the mosaic's pages are faulted in only once.
-    static_assert(kTailBytes <= int64_t{kFieldWidth + kFieldHeight} * (kFieldWidth + kFieldHeight) * 2,
-                  "the tail fits in the mosaic's memory");
-    std::unique_ptr<uint16_t[]> mosaic;
-    const Status status = ReadFields(path, [&] {
-        mosaic = MakeLargeSampleBuffer(static_cast<size_t>(MosaicSide()) * static_cast<size_t>(MosaicSide()));
-        return reinterpret_cast<uint8_t*>(mosaic.get());
+    std::unique_ptr<std::FILE, FileCloser> file;
+    Status status = OpenTail(path, file);
+    if (status != kStatusOk)
+        return status;
+    // The mosaic's memory holds the two packed blocks until the fields are
+    // unpacked from them, one block at the start of each half, which the
+    // worker reading that block maps in first; the mosaic is then built over
+    // it. So a run needs no read buffer, and the mosaic's pages are faulted
+    // in only once.
+    const size_t mosaicSamples = static_cast<size_t>(MosaicSide()) * static_cast<size_t>(MosaicSide());
+    static_assert(kBlockBytes <= int64_t{kFieldWidth + kFieldHeight} * (kFieldWidth + kFieldHeight),
+                  "a block fits in half the mosaic's memory");
+    std::unique_ptr<uint16_t[]> mosaic = MakeLargeSampleBuffer(mosaicSamples, false);
+    uint8_t* const bytes = reinterpret_cast<uint8_t*>(mosaic.get());
+    const size_t half = mosaicSamples;  // bytes: half of 2 * mosaicSamples
+    status = UnpackBlocks(file.get(), [&](int32_t field) {
+        uint8_t* const start = bytes + static_cast<size_t>(field) * half;
+        PopulateLargeBuffer(start, half);
+        return start;
     });
     if (status != kStatusOk)
         return status;
+    m_file = std::move(file);
+    m_path = path;
     m_mosaic = std::move(mosaic);
     BuildMosaic();
     return kStatusOk;
@@ -90,14 +102,20 @@ Status CRawX10::Load(const char* path)
 
 Status CRawX10::LoadFields(const char* path)
 {
-    ScratchBuffer tail;
-    return ReadFields(path, [&] {
-        tail = m_buffers->Lend(static_cast<size_t>(kTailBytes));
-        return tail.get();
-    });
+    std::unique_ptr<std::FILE, FileCloser> file;
+    Status status = OpenTail(path, file);
+    if (status != kStatusOk)
+        return status;
+    const ScratchBuffer blocks = m_buffers->Lend(static_cast<size_t>(2 * kBlockBytes));
+    status = UnpackBlocks(file.get(), [&](int32_t field) { return blocks.get() + field * kBlockBytes; });
+    if (status != kStatusOk)
+        return status;
+    m_file = std::move(file);
+    m_path = path;
+    return kStatusOk;
 }
 
-Status CRawX10::ReadFields(const char* path, const std::function<uint8_t*()>& readBuffer)
+Status CRawX10::OpenTail(const char* path, std::unique_ptr<std::FILE, FileCloser>& file)
 {
     // The header is never parsed: the sensor data sits at a fixed distance
     // from the end of the file, as
@@ -105,35 +123,43 @@ Status CRawX10::ReadFields(const char* path, const std::function<uint8_t*()>& re
     // with the last byte of the field 1 block the last byte of the file.
     std::FILE* opened = nullptr;
     int64_t fileSize = 0;
-    Status status = platform::OpenInput(path, opened, fileSize);
+    const Status status = platform::OpenInput(path, opened, fileSize);
     if (status != kStatusOk)
         return status;
-    std::unique_ptr<std::FILE, FileCloser> file(opened);
+    file.reset(opened);
     m_fileSize = fileSize;
     // A file that cannot hold both blocks would only give black images.
-    if (fileSize < kTailBytes)
+    if (fileSize < kTailBytes || int64_t{m_width} * m_height * 3 / 2 != kBlockBytes)
         return kStatusInputTooShort;
-    const int64_t samplesPerField = int64_t{m_width} * m_height;
-    const int64_t groupsPerField = samplesPerField / 2;
-    if (groupsPerField * 3 != kBlockBytes)
-        return kStatusInputTooShort;
+    return kStatusOk;
+}
 
-    // Both blocks and the gap between them come in with one request.
-    uint8_t* tail = readBuffer();
-    status = platform::ReadAt(file.get(), fileSize - kTailBytes, tail, static_cast<size_t>(kTailBytes));
-    if (status != kStatusOk)
-        return status;
-    m_file = std::move(file);
-    m_path = path;
-    // The unpacking writes every sample of both fields, one field a worker.
-    m_field0 = MakeLargeSampleBuffer(static_cast<size_t>(samplesPerField));
-    m_field1 = MakeLargeSampleBuffer(static_cast<size_t>(samplesPerField));
-    uint16_t* const fields[2] = {m_field0.get(), m_field1.get()};
+Status CRawX10::UnpackBlocks(std::FILE* file, const std::function<uint8_t*(int32_t field)>& blockBuffer)
+{
+    // One field a worker: it reads its block into its buffer and unpacks it
+    // into its field, which it maps in first; the unpacking writes every
+    // sample.
+    const int64_t samplesPerField = int64_t{m_width} * m_height;
+    std::unique_ptr<uint16_t[]> fields[2] = {MakeLargeSampleBuffer(static_cast<size_t>(samplesPerField), false),
+                                             MakeLargeSampleBuffer(static_cast<size_t>(samplesPerField), false)};
+    Status statuses[2] = {kStatusOk, kStatusOk};
     const int32_t workers = std::min(WorkerCount(), 2);
     RunOnWorkers(workers, [&](int32_t worker) {
         for (int32_t field = worker; field < 2; field += workers)
-            UnpackSamples(tail + field * (kBlockBytes + kGapBytes), groupsPerField, fields[field]);
+        {
+            uint8_t* const block = blockBuffer(field);
+            PopulateLargeBuffer(fields[field].get(), static_cast<size_t>(samplesPerField) * sizeof(uint16_t));
+            const int64_t offset = m_fileSize - kTailBytes + field * (kBlockBytes + kGapBytes);
+            statuses[field] = platform::ReadAt(file, offset, block, static_cast<size_t>(kBlockBytes));
+            if (statuses[field] == kStatusOk)
+                UnpackSamples(block, samplesPerField / 2, fields[field].get());
+        }
     });
+    for (const Status status : statuses)
+        if (status != kStatusOk)
+            return status;
+    m_field0 = std::move(fields[0]);
+    m_field1 = std::move(fields[1]);
     return kStatusOk;
 }
 

@@ -103,10 +103,14 @@ public:
     int64_t m_fileSize = -1;                        // bytes in the input, once it was opened
 
 private:
-    // Opens and checks the file at path, reads its tail into the kTailBytes
-    // that readBuffer gives once the file is accepted, and unpacks both
-    // fields from there: LoadFields with a read buffer of the caller's.
-    Status ReadFields(const char* path, const std::function<uint8_t*()>& readBuffer);
+    // Opens the file at path and checks that it holds both blocks; records
+    // its size.
+    Status OpenTail(const char* path, std::unique_ptr<std::FILE, FileCloser>& file);
+
+    // Reads each packed block into the kBlockBytes that blockBuffer(field)
+    // gives and unpacks it into the field; the fields are set only when both
+    // were read.
+    Status UnpackBlocks(std::FILE* file, const std::function<uint8_t*(int32_t field)>& blockBuffer);
 
     std::unique_ptr<CBufferKeeper> m_buffers;
 };

@@ -15,6 +15,7 @@
 // or a sanitizer's interceptor) unchanged. Output files are recognised as the
 // files that openat creates exclusively under a temporary's name
 // (".<image>.diagraw-XXXXXX"), by their descriptors and names.
+#include <atomic>
 #include <cerrno>
 #include <cstdarg>
 #include <climits>
@@ -80,7 +81,7 @@ long long g_capacityBytes = 0;
 long g_delayMilliseconds = 0;
 const char* g_faultLog = nullptr;
 const char* g_faultName = "";
-bool g_inputCutShort = false;
+std::atomic<bool> g_inputCutShort{false};
 
 using WriteFunction = ssize_t (*)(int, const void*, size_t);
 using ReadFunction = ssize_t (*)(int, void*, size_t);
@@ -90,6 +91,7 @@ using UnlinkatFunction = int (*)(int, const char*, int);
 using OpenatFunction = int (*)(int, const char*, int, ...);
 using FchmodFunction = int (*)(int, mode_t);
 using FreadFunction = size_t (*)(void*, size_t, size_t, FILE*);
+using PreadFunction = ssize_t (*)(int, void*, size_t, off_t);
 
 WriteFunction g_write;
 ReadFunction g_read;
@@ -100,6 +102,8 @@ OpenatFunction g_openat;
 OpenatFunction g_openat64;
 FchmodFunction g_fchmod;
 FreadFunction g_fread;
+PreadFunction g_pread;
+PreadFunction g_pread64;
 
 template <typename Function>
 void FindNext(Function& function, const char* name)
@@ -120,6 +124,8 @@ __attribute__((constructor)) void ReadFaultSettings()
     FindNext(g_openat64, "openat64");
     FindNext(g_fchmod, "fchmod");
     FindNext(g_fread, "fread");
+    FindNext(g_pread, "pread");
+    FindNext(g_pread64, "pread64");
 
     const char* fault = std::getenv("DIAGRAW_FAULT");
     if (fault == nullptr)
@@ -215,6 +221,27 @@ void Pause(long milliseconds)
     while (nanosleep(&left, &left) != 0 && errno == EINTR)
     {
     }
+}
+
+// A read of the input under the input faults; readNext(asked) reads asked
+// bytes (or items) with the next definition.
+template <typename ReadNext>
+ssize_t ReadInput(size_t count, ReadNext readNext)
+{
+    if (g_fault == FaultKind::ReadError)
+    {
+        LogFired(0);
+        errno = EIO;
+        return -1;
+    }
+    if (g_fault == FaultKind::ShortRead && count > 0)
+    {
+        if (g_inputCutShort.exchange(true))
+            return 0;
+        LogFired(0);
+        return readNext(count - 1);
+    }
+    return readNext(count);
 }
 
 // True for the exclusive creation of an output's temporary.
@@ -362,47 +389,32 @@ int unlinkat(int directory, const char* name, int flags) noexcept
     return result;
 }
 
-// Input faults. An error fails the first read; a short read delivers all but
-// the last byte (or item) asked for, and every later read finds the end of the
-// file, as when the file is cut short while it is read.
+// Input faults, for read and pread alike. An error fails every read; a short
+// read delivers all but the last byte asked for, and every later read finds
+// the end of the file, as when the file is cut short while it is read.
 ssize_t read(int fd, void* bytes, size_t count)
 {
     if (fd <= STDERR_FILENO || OutputByDescriptor(fd) != nullptr)
         return g_read(fd, bytes, count);
-    if (g_fault == FaultKind::ReadError)
-    {
-        LogFired(0);
-        errno = EIO;
-        return -1;
-    }
-    if (g_fault == FaultKind::ShortRead && count > 0)
-    {
-        if (g_inputCutShort)
-            return 0;
-        g_inputCutShort = true;
-        LogFired(0);
-        return g_read(fd, bytes, count - 1);
-    }
-    return g_read(fd, bytes, count);
+    return ReadInput(count, [&](size_t asked) { return g_read(fd, bytes, asked); });
+}
+
+ssize_t pread(int fd, void* bytes, size_t count, off_t offset)
+{
+    return ReadInput(count, [&](size_t asked) { return g_pread(fd, bytes, asked, offset); });
+}
+
+ssize_t pread64(int fd, void* bytes, size_t count, off_t offset)
+{
+    PreadFunction next = g_pread64 != nullptr ? g_pread64 : g_pread;
+    return ReadInput(count, [&](size_t asked) { return next(fd, bytes, asked, offset); });
 }
 
 size_t fread(void* items, size_t itemSize, size_t itemCount, FILE* stream)
 {
-    if (g_fault == FaultKind::ReadError)
-    {
-        LogFired(0);
-        errno = EIO;
-        return 0;
-    }
-    if (g_fault == FaultKind::ShortRead && itemCount > 0)
-    {
-        if (g_inputCutShort)
-            return 0;
-        g_inputCutShort = true;
-        LogFired(0);
-        return g_fread(items, itemSize, itemCount - 1, stream);
-    }
-    return g_fread(items, itemSize, itemCount, stream);
+    const ssize_t got =
+        ReadInput(itemCount, [&](size_t asked) { return static_cast<ssize_t>(g_fread(items, itemSize, asked, stream)); });
+    return got < 0 ? 0 : static_cast<size_t>(got);
 }
 
 }  // extern "C"
