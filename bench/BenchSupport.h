@@ -1,6 +1,12 @@
 // Shared set-up of the benchmarks: the built-in chart as a raw file in a
 // scratch directory, and a raw image object loaded from it.
 //
+// The stages that run on the workers (loading, the previews, the demosaic,
+// the whole run) are timed by the clock on the wall (UseRealTime): the CPU
+// time Google Benchmark reports is only the calling thread's. Each iteration
+// replaces the output file of the one before, which costs more than writing
+// a new file.
+//
 // The scratch directory is made on first use and removed with everything in
 // it when the benchmark program ends. The loaded chart is made once and
 // shared read-only; a benchmark that changes a mosaic works on its own copy.

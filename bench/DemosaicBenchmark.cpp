@@ -98,6 +98,6 @@ void BM_Demosaic(benchmark::State& state)
     }
     state.SetItemsProcessed(state.iterations() * benchsupport::kWindowCells);
 }
-BENCHMARK(BM_Demosaic)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Demosaic)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

@@ -24,7 +24,7 @@ void BM_SaveBmp32(benchmark::State& state)
             state.SkipWithError("write failed");
     state.SetBytesProcessed(state.iterations() * bytes);
 }
-BENCHMARK(BM_SaveBmp32)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SaveBmp32)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // One field preview; pixels.
 void BM_SaveFieldPreview(benchmark::State& state)
@@ -36,7 +36,7 @@ void BM_SaveFieldPreview(benchmark::State& state)
             state.SkipWithError("write failed");
     state.SetItemsProcessed(state.iterations() * benchsupport::kFieldCells);
 }
-BENCHMARK(BM_SaveFieldPreview)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SaveFieldPreview)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The composite mosaic preview; pixels.
 void BM_SaveMosaicPreview(benchmark::State& state)
@@ -48,6 +48,6 @@ void BM_SaveMosaicPreview(benchmark::State& state)
             state.SkipWithError("write failed");
     state.SetItemsProcessed(state.iterations() * benchsupport::kMosaicCells);
 }
-BENCHMARK(BM_SaveMosaicPreview)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SaveMosaicPreview)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
