@@ -97,13 +97,13 @@ void RunOnWorkers(int32_t count, const std::function<void(int32_t worker)>& task
 
 Status StreamBands(int32_t bandCount, size_t bandBytes, CBufferKeeper& keeper,
                    const std::function<void(int32_t band, uint8_t* buffer, int32_t worker)>& render,
-                   const std::function<Status(int32_t band, const uint8_t* buffer)>& write)
+                   const std::function<Status(int32_t band, const uint8_t* buffer)>& write, int32_t workerCount)
 {
     if (bandCount <= 0)
         return kStatusOk;
     // Every worker may hold a band in the making and one ready, and the
     // writer one more.
-    const int32_t workers = std::min(WorkerCount(), bandCount);
+    const int32_t workers = std::max(1, std::min(workerCount, bandCount));
     const int32_t slots = std::min(bandCount, 2 * workers + 1);
     const ScratchBuffer buffers = keeper.Lend(static_cast<size_t>(slots) * bandBytes);
     const auto bufferOf = [&](int32_t band) { return buffers.get() + static_cast<size_t>(band % slots) * bandBytes; };

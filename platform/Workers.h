@@ -31,7 +31,8 @@ void RunOnWorkers(int32_t count, const std::function<void(int32_t worker)>& task
 // workers, render(band, buffer, worker) filling buffer, and hands them in
 // order to write(band, buffer) on the calling thread. A few bands are in
 // flight at a time, in buffers lent by keeper. Stops at the first write that
-// fails and returns its status.
+// fails and returns its status. workers is WorkerCount() but for tests.
 Status StreamBands(int32_t bandCount, size_t bandBytes, CBufferKeeper& keeper,
                    const std::function<void(int32_t band, uint8_t* buffer, int32_t worker)>& render,
-                   const std::function<Status(int32_t band, const uint8_t* buffer)>& write);
+                   const std::function<Status(int32_t band, const uint8_t* buffer)>& write,
+                   int32_t workers = WorkerCount());
