@@ -1,6 +1,6 @@
 #include "app/CommandLine.h"
 
-#include "raw/RawX10.h"
+#include "raw/LoadFailure.h"
 
 #include <cstdio>
 #include <cstring>
@@ -8,18 +8,6 @@
 
 namespace
 {
-
-// 18937856 as "18,937,856".
-void PrintGrouped(std::FILE* out, int64_t value)
-{
-    if (value >= 1000)
-    {
-        PrintGrouped(out, value / 1000);
-        std::fprintf(out, ",%03lld", static_cast<long long>(value % 1000));
-        return;
-    }
-    std::fprintf(out, "%lld", static_cast<long long>(value));
-}
 
 bool Exists(const char* path)
 {
@@ -89,16 +77,7 @@ void ReportIgnoredArguments(int count)
 
 void ReportInputFailure(const CRawX10& raw, const char* path, Status status)
 {
-    if (status != kStatusInputTooShort)
-    {
-        ReportFailure(path, status);
-        return;
-    }
-    std::fprintf(stderr, "diagraw: %s: %s: ", path, DescribeStatus(status));
-    PrintGrouped(stderr, raw.m_fileSize);
-    std::fprintf(stderr, " bytes, at least ");
-    PrintGrouped(stderr, CRawX10::kTailBytes);
-    std::fprintf(stderr, " needed\n");
+    std::fprintf(stderr, "diagraw: %s: %s\n", path, DescribeLoadFailure(raw, status).c_str());
 }
 
 void ReportFailure(const char* name, Status status)

@@ -1,0 +1,362 @@
+// The Python module diagraw: one X10 raw file as numpy arrays, on the same
+// library and with the same bytes as the program.
+//
+//   diagraw.load(path) -> Raw
+//   Raw.fields, .mosaic, .colours, .site_classes      the samples and the lattice
+//   Raw.field_preview(f), .mosaic_preview(), .demosaic()   the images, RGB, top row first
+//   Raw.stats(), .explain(x, y)                        the probe's facts as dicts
+//   Raw.save(path=None)                                the program's four files
+//
+// This file only turns Python objects into C++ ones and back; the work is in
+// python/LoadedRaw.h. Every heavy step runs with the GIL released. An array
+// keeps what it shows alive by a capsule, its base, holding a share of the
+// owner; the Raw's own arrays are read-only views, the images new arrays.
+#include "python/LoadedRaw.h"
+#include "python/PythonErrors.h"
+#include "raw/Lattice.h"
+
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+
+#include <cstring>
+#include <limits>
+#include <utility>
+#include <vector>
+
+namespace py = pybind11;
+
+namespace
+{
+
+// A C-ordered numpy array of shape over data, whose base holds a share of
+// owner. A view of the Raw's samples is read-only; an image is the caller's.
+template <typename T>
+py::array ArrayOver(std::shared_ptr<const void> owner, const T* data, std::vector<py::ssize_t> shape, bool writeable)
+{
+    auto share = std::make_unique<std::shared_ptr<const void>>(std::move(owner));
+    py::capsule base(share.get(), [](void* kept) { delete static_cast<std::shared_ptr<const void>*>(kept); });
+    share.release();
+    py::array array(py::dtype::of<T>(), std::move(shape), std::vector<py::ssize_t>{}, data, base);
+    if (!writeable)
+        array.attr("setflags")(py::arg("write") = false);
+    return array;
+}
+
+py::array ImageArray(const std::shared_ptr<uint8_t[]>& rgb, int32_t width, int32_t height)
+{
+    return ArrayOver<uint8_t>(rgb, rgb.get(), {height, width, 3}, true);
+}
+
+// A whole number from anything with __index__ (TypeError otherwise); values
+// beyond 64 bits saturate, as they lie outside every image anyway.
+int64_t WholeNumber(py::handle value)
+{
+    const py::object index = py::reinterpret_steal<py::object>(PyNumber_Index(value.ptr()));
+    if (!index)
+        throw py::error_already_set();
+    int overflow = 0;
+    const long long number = PyLong_AsLongLongAndOverflow(index.ptr(), &overflow);
+    if (overflow != 0)
+        return overflow > 0 ? std::numeric_limits<int64_t>::max() : std::numeric_limits<int64_t>::min();
+    return number;
+}
+
+// A path as the C library takes it, from str, bytes or os.PathLike
+// (TypeError otherwise); named is what os.fspath made of it, for messages.
+std::string FileSystemPath(py::handle path, py::object& named)
+{
+    named = py::module_::import("os").attr("fspath")(path);
+    const py::bytes encoded = py::module_::import("os").attr("fsencode")(named);
+    std::string text = encoded;
+    if (text.find('\0') != std::string::npos)
+        throw py::value_error("embedded null byte");
+    return text;
+}
+
+py::object FromJson(const std::string& text)
+{
+    return py::module_::import("json").attr("loads")(text);
+}
+
+// One loaded file, as Python sees it. close() lets go of the samples; the
+// arrays handed out keep their own share.
+class CPythonRaw
+{
+public:
+    CPythonRaw(std::shared_ptr<CLoadedRaw> loaded, py::object path)
+        : m_loaded(std::move(loaded)), m_path(std::move(path)), m_size(m_loaded->Raw().m_fileSize)
+    {
+    }
+
+    const py::object& Path() const { return m_path; }
+    int64_t Size() const { return m_size; }
+    int64_t HeaderBytes() const { return m_size - CRawX10::kTailBytes; }
+    bool Closed() const { return !m_loaded; }
+    void Close() { m_loaded.reset(); }
+
+    // The loaded file; ValueError once closed.
+    std::shared_ptr<CLoadedRaw> Open() const
+    {
+        if (!m_loaded)
+            throw py::value_error("operation on a closed diagraw.Raw");
+        return m_loaded;
+    }
+
+private:
+    std::shared_ptr<CLoadedRaw> m_loaded;
+    py::object m_path;  // os.fspath of the path given to load()
+    int64_t m_size;
+};
+
+CPythonRaw Load(py::handle path)
+{
+    py::object named;
+    const std::string encoded = FileSystemPath(path, named);
+    Status status = kStatusOk;
+    std::string failure;
+    std::shared_ptr<CLoadedRaw> loaded;
+    {
+        py::gil_scoped_release released;
+        loaded = CLoadedRaw::Load(encoded, status, failure);
+    }
+    if (!loaded)
+        RaiseStatus(status, failure, named);
+    return CPythonRaw(std::move(loaded), named);
+}
+
+py::array Fields(const CPythonRaw& raw)
+{
+    const std::shared_ptr<CLoadedRaw> loaded = raw.Open();
+    const uint16_t* fields = nullptr;
+    {
+        py::gil_scoped_release released;
+        fields = loaded->Fields();
+    }
+    const CRawX10& r = loaded->Raw();
+    return ArrayOver<uint16_t>(loaded, fields, {2, r.m_height, r.m_width}, false);
+}
+
+py::array Mosaic(const CPythonRaw& raw)
+{
+    const std::shared_ptr<CLoadedRaw> loaded = raw.Open();
+    return ArrayOver<uint16_t>(loaded, loaded->Raw().m_mosaic.get(), {loaded->Side(), loaded->Side()}, false);
+}
+
+py::array Codes(const CPythonRaw& raw, CellCodes which)
+{
+    const int32_t side = raw.Open()->Side();
+    std::shared_ptr<const uint8_t[]> codes;
+    {
+        py::gil_scoped_release released;
+        codes = CellCodesOfMosaic(which);
+    }
+    return ArrayOver<uint8_t>(codes, codes.get(), {side, side}, false);
+}
+
+py::array FieldPreview(const CPythonRaw& raw, py::handle fieldNumber)
+{
+    const int64_t field = WholeNumber(fieldNumber);
+    if (field != 0 && field != 1)
+        throw py::index_error("field " + std::to_string(field) + " does not exist: a raw file has fields 0 and 1");
+    const std::shared_ptr<CLoadedRaw> loaded = raw.Open();
+    std::shared_ptr<uint8_t[]> rgb;
+    {
+        py::gil_scoped_release released;
+        rgb = loaded->FieldPreview(static_cast<int32_t>(field));
+    }
+    return ImageArray(rgb, loaded->Raw().m_width, loaded->Raw().m_height);
+}
+
+// The mosaic preview or the demosaiced image, Side() x Side().
+template <std::shared_ptr<uint8_t[]> (CLoadedRaw::*Render)() const>
+py::array SquareImage(const CPythonRaw& raw)
+{
+    const std::shared_ptr<CLoadedRaw> loaded = raw.Open();
+    std::shared_ptr<uint8_t[]> rgb;
+    {
+        py::gil_scoped_release released;
+        rgb = ((*loaded).*Render)();
+    }
+    return ImageArray(rgb, loaded->Side(), loaded->Side());
+}
+
+py::object Stats(const CPythonRaw& raw)
+{
+    const std::shared_ptr<CLoadedRaw> loaded = raw.Open();
+    std::string json;
+    {
+        py::gil_scoped_release released;
+        json = loaded->StatsJson();
+    }
+    return FromJson(json);
+}
+
+py::object Explain(const CPythonRaw& raw, py::handle xNumber, py::handle yNumber)
+{
+    const int64_t x = WholeNumber(xNumber);
+    const int64_t y = WholeNumber(yNumber);
+    const std::shared_ptr<CLoadedRaw> loaded = raw.Open();
+    const int32_t side = loaded->Side();
+    if (x < 0 || x >= side || y < 0 || y >= side)
+        throw py::index_error("pixel (" + std::to_string(x) + ", " + std::to_string(y) + ") lies outside the " +
+                              std::to_string(side) + " x " + std::to_string(side) + " image");
+    std::string json;
+    {
+        py::gil_scoped_release released;
+        json = loaded->PixelJson(static_cast<int32_t>(x), static_cast<int32_t>(y));
+    }
+    return FromJson(json);
+}
+
+py::dict Save(const CPythonRaw& raw, py::handle path)
+{
+    const std::shared_ptr<CLoadedRaw> loaded = raw.Open();
+    py::object named;
+    const std::string stem = FileSystemPath(path.is_none() ? py::handle(raw.Path()) : path, named);
+    std::vector<std::pair<std::string, Status>> failures;
+    {
+        py::gil_scoped_release released;
+        failures = loaded->Save(stem);
+    }
+    py::dict failed;
+    for (const auto& [name, status] : failures)
+    {
+        const py::object pyName = py::module_::import("os").attr("fsdecode")(py::bytes(name));
+        failed[pyName] = ExceptionOfStatus(status, DescribeStatus(status), pyName);
+    }
+    return failed;
+}
+
+py::str Repr(const CPythonRaw& raw)
+{
+    return py::str("<diagraw.Raw {!r}, {} bytes{}>")
+        .format(raw.Path(), raw.Size(), raw.Closed() ? ", closed" : "");
+}
+
+}  // namespace
+
+PYBIND11_MODULE(diagraw, m)
+{
+    m.doc() = R"doc(The Fujifilm X10's raw files as numpy arrays.
+
+diagraw reads the two 12-bit fields at the end of an X10 raw file (the
+header is not parsed), lays them into the 5088 x 5088 diagonal mosaic, and
+gives them, the three colour-coded previews and the demosaiced image as
+numpy arrays: the same bytes as the BMP files of the diagraw program.
+
+    with diagraw.load("chart.raf") as raw:
+        rgb = raw.demosaic()          # uint8, (5088, 5088, 3)
+
+Which arrays are views and which are copies:
+
+    Raw.fields          read-only; a copy of both fields, made on first use and shared after
+    Raw.mosaic          read-only view of the loaded mosaic, no copy
+    Raw.colours,        read-only; one table for the whole process, shared
+    Raw.site_classes    by every array alive
+    field_preview(),    a new writable array for every call, filled once
+    mosaic_preview(),
+    demosaic()
+
+Every array stays valid as long as it is held, whatever happens to the Raw.
+The heavy steps release the GIL: threads working on different files, or on
+the same one, run in parallel.)doc";
+
+    m.attr("__version__") = DIAGRAW_VERSION;
+    m.attr("FIELD_WIDTH") = CRawX10::kFieldWidth;
+    m.attr("FIELD_HEIGHT") = CRawX10::kFieldHeight;
+    m.attr("MOSAIC_SIDE") = CRawX10::kFieldWidth + CRawX10::kFieldHeight;
+    m.attr("TAIL_BYTES") = CRawX10::kTailBytes;
+    // The codes of Raw.colours and Raw.site_classes (raw/Lattice.h).
+    py::list colourNames;
+    for (const auto& [constant, colour] : {std::pair{"COLOUR_RED", CellColour::Red},
+                                           std::pair{"COLOUR_GREEN", CellColour::Green},
+                                           std::pair{"COLOUR_BLUE", CellColour::Blue}})
+    {
+        m.attr(constant) = static_cast<int>(colour);
+        colourNames.append(NameOfColour(colour));
+    }
+    m.attr("COLOUR_NAMES") = py::tuple(colourNames);
+    py::list siteNames;
+    for (int k = 0; k < kSiteClassCount; ++k)
+    {
+        const std::string name = NameOfSiteClass(static_cast<SiteClass>(k));
+        m.attr(("SITE_" + name).c_str()) = k;
+        siteNames.append(name);
+    }
+    m.attr("SITE_CLASS_NAMES") = py::tuple(siteNames);
+
+    py::class_<CPythonRaw>(m, "Raw", R"doc(One X10 raw file, loaded by diagraw.load().
+
+Usable in a with statement; leaving it, or close(), lets go of the samples
+(arrays already handed out keep theirs). Any other use of a closed Raw
+raises ValueError.)doc")
+        .def_property_readonly("path", &CPythonRaw::Path, "The path given to load(), as os.fspath gave it.")
+        .def_property_readonly("size", &CPythonRaw::Size, "Bytes in the file.")
+        .def_property_readonly("header_bytes", &CPythonRaw::HeaderBytes,
+                               "Bytes before the 18,937,856-byte tail that holds the fields (never read).")
+        .def_property_readonly("closed", &CPythonRaw::Closed, "True after close() or the end of a with block.")
+        .def_property_readonly("fields", &Fields, R"doc(The unpacked 12-bit samples: uint16, (2, 2144, 2944), field, row, column.
+
+Read-only; copied from the loader's two buffers on first use, then shared.)doc")
+        .def_property_readonly("mosaic", &Mosaic, R"doc(The composite mosaic: uint16, (5088, 5088), row r south, column c east.
+
+North up and not mirrored, before any white balance; cells outside the
+diamond that the fields cover are 0. A read-only view, no copy.)doc")
+        .def_property_readonly(
+            "colours", [](const CPythonRaw& raw) { return Codes(raw, CellCodes::Colours); },
+            R"doc(The filter colour of every mosaic cell: uint8, (5088, 5088), COLOUR_RED, COLOUR_GREEN or COLOUR_BLUE.
+
+The same for every file: read-only, one table shared by every array alive.)doc")
+        .def_property_readonly(
+            "site_classes", [](const CPythonRaw& raw) { return Codes(raw, CellCodes::SiteClasses); },
+            R"doc(The site class of every mosaic cell: uint8, (5088, 5088), SITE_G00 to SITE_B1.
+
+SITE_CLASS_NAMES[code] gives its name. Read-only and shared, like colours.)doc")
+        .def("field_preview", &FieldPreview, py::arg("field"),
+             R"doc(The preview of field 0 or 1: uint8, (2144, 2944, 3), RGB, top row first.
+
+The pixels of the program's <path>.f0.bmp or .f1.bmp as a viewer shows them.
+A new array. IndexError for another field number.)doc")
+        .def("mosaic_preview", &SquareImage<&CLoadedRaw::MosaicPreview>,
+             R"doc(The preview of the raw mosaic: uint8, (5088, 5088, 3), RGB, top row first.
+
+The pixels of <path>.src.bmp as a viewer shows them, mirrored left to right
+like the file. A new array.)doc")
+        .def("demosaic", &SquareImage<&CLoadedRaw::Demosaiced>,
+             R"doc(The demosaiced image: uint8, (5088, 5088, 3), RGB, top row first.
+
+The pixels of <path>.bmp as a viewer shows them, mirrored left to right like
+the file. The white balance works on a copy: mosaic stays as it was. A new
+array.)doc")
+        .def("stats", &Stats, R"doc(The statistics of both fields by filter colour, as a dict.
+
+The facts and keys of `diagraw-probe stats FILE --json`: size, header_bytes
+and, for each field, count, min, max, mean, stddev, zeros, clipped, p1, p50,
+p99 and a 64-bin histogram of each colour.)doc")
+        .def("explain", &Explain, py::arg("x"), py::arg("y"),
+             R"doc(Why pixel (x, y) of the demosaiced image has its colour, as a dict.
+
+x counts to the right and y down from the top left, as in demosaic()[y, x].
+The facts and keys of `diagraw-probe cell FILE X Y --json`. IndexError for a
+pixel outside the image.)doc")
+        .def("save", &Save, py::arg("path") = py::none(),
+             R"doc(Writes the program's four BMP files, named after path (default: Raw.path).
+
+<path>.f0.bmp, .f1.bmp, .src.bmp and .bmp, the same bytes as the diagraw
+program writes, each whole or not at all (an older file stays as it was).
+Every image is tried. Returns the images that could not be written, as a
+dict of file name -> OSError (errno, strerror, filename); empty when all
+four were written.)doc")
+        .def("close", &CPythonRaw::Close, "Lets go of the samples; arrays handed out keep theirs.")
+        .def("__enter__", [](py::object self) { return self; })
+        .def("__exit__", [](CPythonRaw& raw, py::args) { raw.Close(); })
+        .def("__repr__", &Repr);
+
+    m.def("load", &Load, py::arg("path"), R"doc(Reads an X10 raw file as the diagraw program does and returns a Raw.
+
+path is a str, bytes or os.PathLike. Only the last 18,937,856 bytes are read:
+field 0, 2,048 bytes that are skipped, field 1; the header is not parsed.
+A file that cannot be opened or read raises OSError (FileNotFoundError,
+PermissionError, ...) with errno and filename; one that is not a regular
+file, or is too short, raises ValueError in the program's words.)doc");
+}

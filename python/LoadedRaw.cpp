@@ -1,0 +1,208 @@
+#include "python/LoadedRaw.h"
+
+#include "bmp/Previews.h"
+#include "demosaic/Demosaic.h"
+#include "demosaic/FastScan.h"
+#include "platform/LargeBuffers.h"
+#include "platform/Workers.h"
+#include "probe/FieldStats.h"
+#include "python/RgbImage.h"
+#include "raw/LoadFailure.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace
+{
+
+std::unique_ptr<uint16_t[]> CopyOfSamples(const uint16_t* samples, size_t count)
+{
+    std::unique_ptr<uint16_t[]> copy = MakeLargeSampleBuffer(count);
+    std::memcpy(copy.get(), samples, count * sizeof(uint16_t));
+    return copy;
+}
+
+size_t SamplesPerField(const CRawX10& raw)
+{
+    return static_cast<size_t>(raw.m_width) * static_cast<size_t>(raw.m_height);
+}
+
+size_t MosaicCells(const CRawX10& raw)
+{
+    return static_cast<size_t>(raw.MosaicSide()) * static_cast<size_t>(raw.MosaicSide());
+}
+
+// The four images in the order the program writes them: the mosaic preview
+// before the demosaic, which white-balances the mosaic in place.
+constexpr OutputImage kImagesInOrder[] = {OutputImage::Field0Preview, OutputImage::Field1Preview,
+                                          OutputImage::MosaicPreview, OutputImage::Demosaiced};
+
+Status SaveImage(CRawX10& raw, OutputImage image)
+{
+    switch (image)
+    {
+    case OutputImage::Field0Preview:
+        return raw.SaveFieldPreview(raw.m_field0.get());
+    case OutputImage::Field1Preview:
+        return raw.SaveFieldPreview(raw.m_field1.get());
+    case OutputImage::MosaicPreview:
+        return raw.SaveMosaicPreview();
+    case OutputImage::Demosaiced:
+        break;
+    }
+    return raw.Demosaic();
+}
+
+}  // namespace
+
+std::shared_ptr<CLoadedRaw> CLoadedRaw::Load(const std::string& path, Status& status, std::string& failure)
+{
+    auto loaded = std::make_shared<CLoadedRaw>();
+    status = loaded->m_raw.Load(path.c_str());
+    if (status != kStatusOk)
+    {
+        failure = DescribeLoadFailure(loaded->m_raw, status);
+        return nullptr;
+    }
+    // Everything is read: the object keeps no file open.
+    loaded->m_raw.m_file.reset();
+    return loaded;
+}
+
+const uint16_t* CLoadedRaw::Fields() const
+{
+    std::call_once(m_fieldsCopied, [this] {
+        const size_t count = SamplesPerField(m_raw);
+        std::unique_ptr<uint16_t[]> fields = MakeLargeSampleBuffer(2 * count);
+        std::memcpy(fields.get(), m_raw.m_field0.get(), count * sizeof(uint16_t));
+        std::memcpy(fields.get() + count, m_raw.m_field1.get(), count * sizeof(uint16_t));
+        m_fields = std::move(fields);
+    });
+    return m_fields.get();
+}
+
+std::shared_ptr<uint8_t[]> CLoadedRaw::FieldPreview(int32_t field) const
+{
+    const uint16_t* samples = field == 0 ? m_raw.m_field0.get() : m_raw.m_field1.get();
+    const int32_t width = m_raw.m_width;
+    const int32_t height = m_raw.m_height;
+    std::shared_ptr<uint8_t[]> rgb = MakeImageBuffer(SamplesPerField(m_raw) * 3);
+    RenderRgbImage(width, height, [&](int32_t firstRow, int32_t rowCount, uint8_t* pixels, int32_t) {
+        RenderFieldPreviewRows(samples, width, height, firstRow, rowCount, pixels);
+    }, rgb.get());
+    return rgb;
+}
+
+std::shared_ptr<uint8_t[]> CLoadedRaw::MosaicPreview() const
+{
+    const int32_t side = Side();
+    std::shared_ptr<uint8_t[]> rgb = MakeImageBuffer(MosaicCells(m_raw) * 3);
+    RenderRgbImage(side, side, [&](int32_t firstRow, int32_t rowCount, uint8_t* pixels, int32_t) {
+        RenderMosaicPreviewRows(m_raw.m_mosaic.get(), side, firstRow, rowCount, pixels);
+    }, rgb.get());
+    return rgb;
+}
+
+std::shared_ptr<uint8_t[]> CLoadedRaw::Demosaiced() const
+{
+    // The demosaic reads a white-balanced mosaic: a copy, every worker
+    // copying and balancing a share of the rows, as CRawX10::Demosaic
+    // balances them in place.
+    const int32_t side = Side();
+    CRawX10 balanced;
+    balanced.m_mosaic = MakeLargeSampleBuffer(MosaicCells(m_raw), false);
+    const int32_t workers = WorkerCount();
+    RunOnWorkers(workers, [&](int32_t worker) {
+        const auto first = static_cast<int32_t>(int64_t{side} * worker / workers);
+        const auto end = static_cast<int32_t>(int64_t{side} * (worker + 1) / workers);
+        const size_t offset = static_cast<size_t>(first) * static_cast<size_t>(side);
+        const size_t cells = static_cast<size_t>(end - first) * static_cast<size_t>(side);
+        PopulateLargeBuffer(balanced.m_mosaic.get() + offset, cells * sizeof(uint16_t));
+        std::memcpy(balanced.m_mosaic.get() + offset, m_raw.m_mosaic.get() + offset, cells * sizeof(uint16_t));
+        WhiteBalanceRows(balanced.m_mosaic.get(), side, first, end - first);
+    });
+    std::shared_ptr<uint8_t[]> rgb = MakeImageBuffer(MosaicCells(m_raw) * 3);
+    std::vector<std::unique_ptr<CFastScanScratch>> scratch(static_cast<size_t>(WorkerCount()));
+    RenderRgbImage(side, side, [&](int32_t firstRow, int32_t rowCount, uint8_t* pixels, int32_t worker) {
+        std::unique_ptr<CFastScanScratch>& own = scratch[static_cast<size_t>(worker)];
+        if (!own)
+            own = std::make_unique<CFastScanScratch>(kWindowMargin, side - 1 - kWindowMargin);
+        RenderDemosaicRows(balanced, firstRow, rowCount, pixels, own.get());
+    }, rgb.get());
+    return rgb;
+}
+
+std::vector<std::pair<std::string, Status>> CLoadedRaw::Save(const std::string& stem) const
+{
+    // The program's own stages, on an object of their own that owns copies
+    // of the samples: the demosaic balances its mosaic in place, and the
+    // stages name their files after its path.
+    CRawX10 writer;
+    writer.m_path = stem;
+    writer.m_fileSize = m_raw.m_fileSize;
+    writer.m_field0 = CopyOfSamples(m_raw.m_field0.get(), SamplesPerField(m_raw));
+    writer.m_field1 = CopyOfSamples(m_raw.m_field1.get(), SamplesPerField(m_raw));
+    writer.m_mosaic = CopyOfSamples(m_raw.m_mosaic.get(), MosaicCells(m_raw));
+    std::vector<std::pair<std::string, Status>> failures;
+    for (const OutputImage image : kImagesInOrder)
+    {
+        const Status status = SaveImage(writer, image);
+        if (status != kStatusOk)
+            failures.emplace_back(OutputNameOf(stem, image), status);
+    }
+    return failures;
+}
+
+std::string CLoadedRaw::StatsJson() const
+{
+    const FieldStats stats[2] = {ComputeFieldStats(m_raw.m_field0.get(), m_raw.m_width, m_raw.m_height),
+                                 ComputeFieldStats(m_raw.m_field1.get(), m_raw.m_width, m_raw.m_height)};
+    return ::StatsJson(m_raw, stats);
+}
+
+std::string CLoadedRaw::PixelJson(int32_t x, int32_t y) const
+{
+    // ExplainPixel reads mosaic rows r - 2 to r + 2 of the cell r = y + 1
+    // that the pixel shows, and white-balances some of their cells in place:
+    // it works on an object whose mosaic holds a copy of those rows.
+    const int32_t side = Side();
+    CRawX10 cell;
+    cell.m_mosaic = MakeLargeSampleBuffer(MosaicCells(m_raw), false);
+    const int32_t firstRow = std::max(0, y + 1 - 2);
+    const int32_t endRow = std::min(side, y + 1 + 3);
+    if (endRow > firstRow)
+    {
+        const size_t offset = static_cast<size_t>(firstRow) * static_cast<size_t>(side);
+        std::memcpy(cell.m_mosaic.get() + offset, m_raw.m_mosaic.get() + offset,
+                    static_cast<size_t>(endRow - firstRow) * static_cast<size_t>(side) * sizeof(uint16_t));
+    }
+    return ::PixelJson(ExplainPixel(cell, x, y));
+}
+
+std::shared_ptr<const uint8_t[]> CellCodesOfMosaic(CellCodes codes)
+{
+    static std::mutex s_guard;
+    static std::weak_ptr<const uint8_t[]> s_kept[2];
+    const std::lock_guard<std::mutex> lock(s_guard);
+    std::weak_ptr<const uint8_t[]>& kept = s_kept[static_cast<size_t>(codes)];
+    if (std::shared_ptr<const uint8_t[]> alive = kept.lock())
+        return alive;
+    // Along a row the codes repeat every four columns (raw/Lattice.h): four
+    // are worked out and repeated.
+    constexpr int32_t side = CRawX10::kFieldWidth + CRawX10::kFieldHeight;
+    std::shared_ptr<uint8_t[]> table = MakeImageBuffer(static_cast<size_t>(side) * side);
+    for (int32_t r = 0; r < side; ++r)
+    {
+        std::array<uint8_t, 4> period{};
+        for (int32_t c = 0; c < 4; ++c)
+            period[static_cast<size_t>(c)] = codes == CellCodes::Colours
+                                                 ? static_cast<uint8_t>(ColourOfCell(r, c))
+                                                 : static_cast<uint8_t>(SiteClassOfCell(r, c));
+        uint8_t* row = table.get() + static_cast<size_t>(r) * side;
+        for (int32_t c = 0; c < side; ++c)
+            row[c] = period[static_cast<size_t>(c % 4)];
+    }
+    kept = table;
+    return table;
+}

@@ -1,0 +1,66 @@
+// The Python module's side of one loaded raw file, in plain C++: what each
+// method of diagraw.Raw computes, apart from turning it into Python objects
+// (python/DiagrawModule.cpp does that).
+//
+// A CLoadedRaw holds the file as CRawX10::Load left it: both fields and the
+// mosaic, which nothing changes afterwards. It is shared (std::shared_ptr)
+// by the Raw object and by every array that shows its samples, so that an
+// array stays valid whatever happens to the Raw. Every operation leaves it
+// as it was: the white balance of the demosaic, and the one ExplainPixel
+// does, work on copies. Any number of threads may run operations on one
+// CLoadedRaw at a time. Memory running out throws std::bad_alloc.
+#pragma once
+
+#include "platform/Status.h"
+#include "probe/CellReport.h"
+#include "raw/RawX10.h"
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+class CLoadedRaw
+{
+public:
+    // Loads path as diagraw does (CRawX10::Load). On failure returns null
+    // and sets status and, for a file too short, failure's text.
+    static std::shared_ptr<CLoadedRaw> Load(const std::string& path, Status& status, std::string& failure);
+
+    const CRawX10& Raw() const { return m_raw; }
+    int32_t Side() const { return m_raw.MosaicSide(); }
+
+    // Both fields in one block, field 0 then field 1, each m_height rows of
+    // m_width samples: copied from the loader's two buffers on first use and
+    // kept.
+    const uint16_t* Fields() const;
+
+    // The images of diagraw as RGB rows, top first (python/RgbImage.h), in a
+    // new buffer: the preview of field 0 or 1 (m_height x m_width), the mosaic
+    // preview and the demosaiced image (Side() x Side()).
+    std::shared_ptr<uint8_t[]> FieldPreview(int32_t field) const;
+    std::shared_ptr<uint8_t[]> MosaicPreview() const;
+    std::shared_ptr<uint8_t[]> Demosaiced() const;
+
+    // The four files of diagraw, named after stem (OutputNameOf), written
+    // one after the other as the program writes them, each whole or not at
+    // all. Returns the images that could not be written, with the reason.
+    std::vector<std::pair<std::string, Status>> Save(const std::string& stem) const;
+
+    // What diagraw-probe stats --json and cell X Y --json print.
+    std::string StatsJson() const;
+    // (x, y) lies inside the Side() x Side() image.
+    std::string PixelJson(int32_t x, int32_t y) const;
+
+private:
+    CRawX10 m_raw;
+    mutable std::once_flag m_fieldsCopied;
+    mutable std::unique_ptr<uint16_t[]> m_fields;
+};
+
+// Cell codes of the whole Side() x Side() mosaic, one byte a cell: the
+// CellColour or the SiteClass of raw/Lattice.h. They are the same for every
+// file, so one copy serves every array alive and is rebuilt only when none is.
+enum class CellCodes : uint8_t { Colours, SiteClasses };
+std::shared_ptr<const uint8_t[]> CellCodesOfMosaic(CellCodes codes);

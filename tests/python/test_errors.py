@@ -1,0 +1,122 @@
+"""The error table: each failure raises its Python exception, in the program's words, and leaves no file behind."""
+
+import errno
+import json
+import os
+import subprocess
+import sys
+import unittest
+
+import numpy as np
+
+import diagraw
+import support
+
+# Runs in a child process: as another user (root reads and writes anything) or under a memory limit.
+CHILD = r"""
+import json, os, resource, sys
+import diagraw
+def attempt(step):
+    try:
+        step()
+        return None
+    except Exception as error:
+        return [type(error).__name__, getattr(error, "errno", None), str(error)]
+task, path, stem = sys.argv[1:]
+if task == "memory":
+    in_use = int(open("/proc/self/statm").read().split()[0]) * os.sysconf("SC_PAGE_SIZE")
+    resource.setrlimit(resource.RLIMIT_AS, (in_use + (40 << 20),) * 2)
+    print(json.dumps([attempt(lambda: diagraw.load(path))]))
+else:
+    print(json.dumps([attempt(lambda: diagraw.load(path)),
+                      {name: [type(e).__name__, e.errno] for name, e in diagraw.load(stem + ".in").save(stem).items()}]))
+"""
+
+
+def run_child(task, path, stem="", user=None):
+    result = subprocess.run([sys.executable, "-c", CHILD, task, path, stem], capture_output=True, text=True, user=user)
+    if result.returncode != 0:
+        raise AssertionError(result.stderr)
+    return json.loads(result.stdout)
+
+
+class LoadErrors(unittest.TestCase):
+    def test_each_failure_raises_its_exception_in_the_programs_words(self):
+        folder = support.scratch("load")
+        short = os.path.join(folder, "short.raf")
+        with open(short, "wb") as out:
+            out.write(b"x" * 100)
+        open(os.path.join(folder, "empty.raf"), "wb").close()
+        os.mkdir(os.path.join(folder, "folder.raf"))
+        os.mkfifo(os.path.join(folder, "fifo.raf"))
+        table = [("short.raf", ValueError, None), ("empty.raf", ValueError, None),
+                 ("folder.raf", IsADirectoryError, errno.EISDIR), ("fifo.raf", ValueError, None),
+                 ("missing.raf", FileNotFoundError, errno.ENOENT), ("short.raf/x", NotADirectoryError, errno.ENOTDIR)]
+        before = sorted(os.listdir(folder))
+        for name, exception, number in table:
+            path = os.path.join(folder, name)
+            with self.subTest(name), self.assertRaises(exception) as caught:
+                diagraw.load(path)
+            error = caught.exception
+            if number is not None:
+                self.assertEqual((error.errno, error.filename), (number, path))
+                words = f"{error.filename}: {error.strerror}"
+            else:
+                words = str(error)
+            self.assertEqual("diagraw: " + words + "\n", support.run_diagraw(path))
+        self.assertEqual(sorted(os.listdir(folder)), before)
+        with self.assertRaisesRegex(ValueError, "embedded null byte"):
+            diagraw.load(short + "\0")
+
+    def test_permission_and_memory(self):
+        folder = support.scratch("permission")
+        locked = os.path.join(folder, "locked.raf")
+        support.make_random(locked)
+        os.chmod(locked, 0)
+        stem = os.path.join(folder, "closed", "out.raf")
+        os.mkdir(os.path.dirname(stem), 0o755)
+        support.make_random(stem + ".in")
+        os.chmod(stem + ".in", 0o644)
+        user = 65534 if os.geteuid() == 0 else None  # root may read and write anything
+        load, save = run_child("permission", locked, stem, user=user)
+        self.assertEqual(load[:2], ["PermissionError", errno.EACCES])
+        self.assertEqual(save, {stem + suffix: ["PermissionError", errno.EACCES]
+                                for suffix in (".f0.bmp", ".f1.bmp", ".src.bmp", ".bmp")})
+        self.assertEqual(os.listdir(os.path.dirname(stem)), ["out.raf.in"])
+        self.assertEqual(run_child("memory", stem + ".in")[0][0], "MemoryError")
+
+
+class ArgumentErrors(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.path = os.path.join(support.scratch("arguments"), "zeros.raf")
+        with open(cls.path, "wb") as out:
+            out.truncate(diagraw.TAIL_BYTES)
+        cls.raw = diagraw.load(cls.path)
+
+    def test_out_of_range_and_wrong_types(self):
+        table = [(IndexError, self.raw.explain, (-1, 0)), (IndexError, self.raw.explain, (0, 5088)),
+                 (IndexError, self.raw.explain, (10**30, 0)), (IndexError, self.raw.field_preview, (2,)),
+                 (IndexError, self.raw.field_preview, (-1,)), (TypeError, self.raw.explain, ("1", 2)),
+                 (TypeError, self.raw.explain, (1.5, 2)), (TypeError, self.raw.field_preview, (None,)),
+                 (TypeError, diagraw.load, (3,)), (TypeError, self.raw.save, (3.0,))]
+        for exception, call, args in table:
+            with self.subTest(call=call.__name__, args=args), self.assertRaises(exception):
+                call(*args)
+        self.assertEqual(self.raw.explain(np.int64(2000), np.uint16(1500))["raw"], 0)
+
+    def test_save_reports_each_image_and_a_closed_raw_refuses(self):
+        stem = os.path.join(os.path.dirname(self.path), "missing", "out.raf")
+        failed = self.raw.save(stem)
+        self.assertEqual(sorted(failed), sorted(stem + s for s in (".f0.bmp", ".f1.bmp", ".src.bmp", ".bmp")))
+        for name, error in failed.items():
+            self.assertIsInstance(error, FileNotFoundError)
+            self.assertEqual(error.filename, name)
+        with diagraw.load(self.path) as raw:
+            pass
+        with self.assertRaisesRegex(ValueError, "closed"):
+            raw.demosaic()
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,118 @@
+"""Every array of the module against the program's BMP files and the probe's JSON, on the chart and on random bytes."""
+
+import filecmp
+import os
+import threading
+import unittest
+
+import numpy as np
+from PIL import Image
+
+import diagraw
+import support
+
+IMAGES = {"f0": lambda raw: raw.field_preview(0), "f1": lambda raw: raw.field_preview(1),
+          "src": lambda raw: raw.mosaic_preview(), "": lambda raw: raw.demosaic()}
+# Pixels (x, y) of the demosaiced image: inside, at the window's edges, and showing no cell.
+PIXELS = [(2000, 1500), (9, 8), (5079, 5078), (2543, 2544), (4000, 100), (8, 7), (0, 10), (10, 5087)]
+
+
+def bmp_name(path, suffix):
+    return f"{path}.{suffix}.bmp" if suffix else f"{path}.bmp"
+
+
+class ImagesOfOneFile:
+    """Mixed into one class per input; the input is loaded once for the class."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.folder = support.scratch(cls.__name__)
+        cls.path = cls.make_input(os.path.join(cls.folder, "input.raf"))
+        assert support.run_diagraw(cls.path) == ""
+        cls.raw = diagraw.load(cls.path)
+        cls.mosaic_before = cls.raw.mosaic.copy()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.raw.close()
+
+    def test_images_equal_the_bmp_files(self):
+        for suffix, render in IMAGES.items():
+            with self.subTest(image=suffix):
+                image = render(self.raw)
+                self.assertEqual(image.dtype, np.uint8)
+                np.testing.assert_array_equal(image, support.read_bmp(bmp_name(self.path, suffix)))
+        # The header parsing of the tests agrees with Pillow's.
+        with Image.open(bmp_name(self.path, "f0")) as pillow:
+            np.testing.assert_array_equal(np.asarray(pillow.convert("RGB")), self.raw.field_preview(0))
+
+    def test_mosaic_unchanged_after_demosaic(self):
+        self.raw.demosaic()
+        np.testing.assert_array_equal(self.raw.mosaic, self.mosaic_before)
+        self.assertFalse(self.raw.mosaic.flags.writeable or self.raw.fields.flags.writeable)
+
+    def test_stats_and_explain_equal_the_probe(self):
+        self.assertEqual(self.raw.stats(), support.probe_json("stats", self.path))
+        for x, y in PIXELS:
+            with self.subTest(pixel=(x, y)):
+                facts = self.raw.explain(x, y)
+                self.assertEqual(facts, support.probe_json("cell", self.path, str(x), str(y)))
+                if "row" in facts:  # the cell's sample, colour and class, seen through the arrays
+                    r, c = facts["row"], facts["column"]
+                    self.assertEqual(self.raw.mosaic[r, c], facts["raw"])
+                    self.assertEqual(diagraw.COLOUR_NAMES[self.raw.colours[r, c]], facts["colour"])
+                    self.assertEqual(diagraw.SITE_CLASS_NAMES[self.raw.site_classes[r, c]], facts["site_class"])
+                    if facts["field"] is not None:
+                        self.assertEqual(self.raw.fields[facts["field"], facts["field_row"], facts["field_column"]],
+                                         facts["raw"])
+
+    def test_save_writes_the_programs_files(self):
+        stem = os.path.join(self.folder, "saved.raf")
+        self.assertEqual(self.raw.save(stem), {})
+        for suffix in IMAGES:
+            self.assertTrue(filecmp.cmp(bmp_name(stem, suffix), bmp_name(self.path, suffix), shallow=False))
+        self.assertEqual(sorted(os.listdir(self.folder)),
+                         sorted([os.path.basename(bmp_name(p, s)) for p in (self.path, stem) for s in IMAGES]
+                                + ["input.raf"]))
+
+
+class ChartImages(ImagesOfOneFile, unittest.TestCase):
+    make_input = staticmethod(support.make_chart)
+
+
+class RandomBytesImages(ImagesOfOneFile, unittest.TestCase):
+    make_input = staticmethod(support.make_random)
+
+
+class Threads(unittest.TestCase):
+    def test_two_threads_give_what_one_gives(self):
+        folder = support.scratch("threads")
+        paths = [support.make_chart(os.path.join(folder, "a.raf")), support.make_random(os.path.join(folder, "b.raf"))]
+        work = lambda path: (lambda raw: (raw.mosaic, raw.demosaic(), raw.explain(2000, 1500)))(diagraw.load(path))
+        alone = [work(path) for path in paths]
+        together = [None, None]
+        threads = [threading.Thread(target=lambda i=i: together.__setitem__(i, work(paths[i]))) for i in range(2)]
+        for thread in threads:
+            thread.start()
+        for thread in threads:
+            thread.join()
+        for one, two in zip(alone, together):
+            np.testing.assert_array_equal(one[0], two[0])
+            np.testing.assert_array_equal(one[1], two[1])
+            self.assertEqual(one[2], two[2])
+
+    def test_arrays_outlive_their_raw(self):
+        with diagraw.load(support.make_chart(os.path.join(support.scratch("outlive"), "c.raf"))) as raw:
+            mosaic, fields, colours = raw.mosaic, raw.fields, raw.colours
+            expected = int(mosaic.sum())
+        self.assertTrue(raw.closed)
+        with self.assertRaises(ValueError):
+            raw.mosaic
+        del raw
+        self.assertEqual(int(mosaic.sum()), expected)
+        self.assertEqual(fields.shape, (2, 2144, 2944))
+        self.assertEqual(colours[0, :4].tolist(), [diagraw.COLOUR_RED, diagraw.COLOUR_GREEN, diagraw.COLOUR_BLUE, diagraw.COLOUR_GREEN])
+
+
+if __name__ == "__main__":
+    unittest.main()
