@@ -261,6 +261,11 @@ Every array stays valid as long as it is held, whatever happens to the Raw.
 The heavy steps release the GIL: threads working on different files, or on
 the same one, run in parallel.)doc";
 
+    // The signatures are written in the docstrings, with the types a caller
+    // passes rather than the binding's own.
+    py::options options;
+    options.disable_function_signatures();
+
     m.attr("__version__") = DIAGRAW_VERSION;
     m.attr("FIELD_WIDTH") = CRawX10::kFieldWidth;
     m.attr("FIELD_HEIGHT") = CRawX10::kFieldHeight;
@@ -295,16 +300,22 @@ raises ValueError.)doc")
         .def_property_readonly("header_bytes", &CPythonRaw::HeaderBytes,
                                "Bytes before the 18,937,856-byte tail that holds the fields (never read).")
         .def_property_readonly("closed", &CPythonRaw::Closed, "True after close() or the end of a with block.")
-        .def_property_readonly("fields", &Fields, R"doc(The unpacked 12-bit samples: uint16, (2, 2144, 2944), field, row, column.
+        .def_property_readonly("fields", &Fields, R"doc(The unpacked 12-bit samples: uint16, (2, 2144, 2944).
+
+Field, then row, then column.
 
 Read-only; copied from the loader's two buffers on first use, then shared.)doc")
-        .def_property_readonly("mosaic", &Mosaic, R"doc(The composite mosaic: uint16, (5088, 5088), row r south, column c east.
+        .def_property_readonly("mosaic", &Mosaic, R"doc(The composite mosaic: uint16, (5088, 5088).
+
+mosaic[r, c]: row r counts down (south), column c to the right (east).
 
 North up and not mirrored, before any white balance; cells outside the
 diamond that the fields cover are 0. A read-only view, no copy.)doc")
         .def_property_readonly(
             "colours", [](const CPythonRaw& raw) { return Codes(raw, CellCodes::Colours); },
-            R"doc(The filter colour of every mosaic cell: uint8, (5088, 5088), COLOUR_RED, COLOUR_GREEN or COLOUR_BLUE.
+            R"doc(The filter colour of every mosaic cell: uint8, (5088, 5088).
+
+COLOUR_RED, COLOUR_GREEN or COLOUR_BLUE; COLOUR_NAMES[code] gives its name.
 
 The same for every file: read-only, one table shared by every array alive.)doc")
         .def_property_readonly(
@@ -313,46 +324,60 @@ The same for every file: read-only, one table shared by every array alive.)doc")
 
 SITE_CLASS_NAMES[code] gives its name. Read-only and shared, like colours.)doc")
         .def("field_preview", &FieldPreview, py::arg("field"),
-             R"doc(The preview of field 0 or 1: uint8, (2144, 2944, 3), RGB, top row first.
+             R"doc(field_preview(field: int) -> numpy.ndarray
+
+The preview of field 0 or 1: uint8, (2144, 2944, 3), RGB, top row first.
 
 The pixels of the program's <path>.f0.bmp or .f1.bmp as a viewer shows them.
 A new array. IndexError for another field number.)doc")
         .def("mosaic_preview", &SquareImage<&CLoadedRaw::MosaicPreview>,
-             R"doc(The preview of the raw mosaic: uint8, (5088, 5088, 3), RGB, top row first.
+             R"doc(mosaic_preview() -> numpy.ndarray
+
+The preview of the raw mosaic: uint8, (5088, 5088, 3), RGB, top row first.
 
 The pixels of <path>.src.bmp as a viewer shows them, mirrored left to right
 like the file. A new array.)doc")
         .def("demosaic", &SquareImage<&CLoadedRaw::Demosaiced>,
-             R"doc(The demosaiced image: uint8, (5088, 5088, 3), RGB, top row first.
+             R"doc(demosaic() -> numpy.ndarray
+
+The demosaiced image: uint8, (5088, 5088, 3), RGB, top row first.
 
 The pixels of <path>.bmp as a viewer shows them, mirrored left to right like
 the file. The white balance works on a copy: mosaic stays as it was. A new
 array.)doc")
-        .def("stats", &Stats, R"doc(The statistics of both fields by filter colour, as a dict.
+        .def("stats", &Stats, R"doc(stats() -> dict
+
+The statistics of both fields by filter colour, as a dict.
 
 The facts and keys of `diagraw-probe stats FILE --json`: size, header_bytes
 and, for each field, count, min, max, mean, stddev, zeros, clipped, p1, p50,
 p99 and a 64-bin histogram of each colour.)doc")
         .def("explain", &Explain, py::arg("x"), py::arg("y"),
-             R"doc(Why pixel (x, y) of the demosaiced image has its colour, as a dict.
+             R"doc(explain(x: int, y: int) -> dict
+
+Why pixel (x, y) of the demosaiced image has its colour, as a dict.
 
 x counts to the right and y down from the top left, as in demosaic()[y, x].
 The facts and keys of `diagraw-probe cell FILE X Y --json`. IndexError for a
 pixel outside the image.)doc")
         .def("save", &Save, py::arg("path") = py::none(),
-             R"doc(Writes the program's four BMP files, named after path (default: Raw.path).
+             R"doc(save(path: str | os.PathLike | None = None) -> dict[str, OSError]
+
+Writes the program's four BMP files, named after path (default: Raw.path).
 
 <path>.f0.bmp, .f1.bmp, .src.bmp and .bmp, the same bytes as the diagraw
 program writes, each whole or not at all (an older file stays as it was).
 Every image is tried. Returns the images that could not be written, as a
 dict of file name -> OSError (errno, strerror, filename); empty when all
 four were written.)doc")
-        .def("close", &CPythonRaw::Close, "Lets go of the samples; arrays handed out keep theirs.")
-        .def("__enter__", [](py::object self) { return self; })
-        .def("__exit__", [](CPythonRaw& raw, py::args) { raw.Close(); })
-        .def("__repr__", &Repr);
+        .def("close", &CPythonRaw::Close, "close() -> None\n\nLets go of the samples; arrays handed out keep theirs.")
+        .def("__enter__", [](py::object self) { return self; }, "__enter__() -> Raw")
+        .def("__exit__", [](CPythonRaw& raw, py::args) { raw.Close(); }, "__exit__(*exc_info) -> None: close()")
+        .def("__repr__", &Repr, "__repr__() -> str");
 
-    m.def("load", &Load, py::arg("path"), R"doc(Reads an X10 raw file as the diagraw program does and returns a Raw.
+    m.def("load", &Load, py::arg("path"), R"doc(load(path: str | os.PathLike) -> Raw
+
+Reads an X10 raw file as the diagraw program does and returns a Raw.
 
 path is a str, bytes or os.PathLike. Only the last 18,937,856 bytes are read:
 field 0, 2,048 bytes that are skipped, field 1; the header is not parsed.

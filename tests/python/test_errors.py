@@ -34,7 +34,8 @@ else:
 
 
 def run_child(task, path, stem="", user=None):
-    result = subprocess.run([sys.executable, "-c", CHILD, task, path, stem], capture_output=True, text=True, user=user)
+    result = subprocess.run([sys.executable, "-c", CHILD, task, path, stem],
+                            capture_output=True, text=True, user=user)
     if result.returncode != 0:
         raise AssertionError(result.stderr)
     return json.loads(result.stdout)

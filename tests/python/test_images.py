@@ -111,7 +111,8 @@ class Threads(unittest.TestCase):
         del raw
         self.assertEqual(int(mosaic.sum()), expected)
         self.assertEqual(fields.shape, (2, 2144, 2944))
-        self.assertEqual(colours[0, :4].tolist(), [diagraw.COLOUR_RED, diagraw.COLOUR_GREEN, diagraw.COLOUR_BLUE, diagraw.COLOUR_GREEN])
+        self.assertEqual(colours[0, :4].tolist(),
+                         [diagraw.COLOUR_RED, diagraw.COLOUR_GREEN, diagraw.COLOUR_BLUE, diagraw.COLOUR_GREEN])
 
 
 if __name__ == "__main__":

@@ -1,0 +1,103 @@
+#!/usr/bin/python3
+"""Times the Python module against the same stages in C++, side by side in one run, and two files in two threads.
+
+usage: PYTHONPATH=build/python /usr/bin/python3 bench/python-bench.py [--build BUILD] [--rounds N]
+
+Each round times, one after the other: load(), demosaic() and save() of the module; one iteration of the
+C++ benchmarks of the same stages (BUILD/bench/diagraw_bench); and a whole run of BUILD/diagraw. Then two
+copies of the chart are loaded and demosaiced, first one after the other in one thread, then in two threads
+at once. Every figure is the median over the rounds, in milliseconds; run by hand, not a test.
+"""
+
+import argparse
+import json
+import os
+import statistics
+import subprocess
+import tempfile
+import threading
+import time
+
+import diagraw
+
+CPP_STAGES = "^BM_(LoadChart|Demosaic|SaveFieldPreview|SaveMosaicPreview)/"
+
+
+def timed(step):
+    start = time.perf_counter()
+    step()
+    return (time.perf_counter() - start) * 1000
+
+
+def cpp_round(build):
+    out = subprocess.run([os.path.join(build, "bench", "diagraw_bench"), "--benchmark_filter=" + CPP_STAGES,
+                          "--benchmark_min_time=0", "--benchmark_format=json"],
+                         check=True, capture_output=True, text=True).stdout
+    times = {b["name"].split("/")[0]: b["real_time"] for b in json.loads(out)["benchmarks"]}
+    times["save"] = 2 * times["BM_SaveFieldPreview"] + times["BM_SaveMosaicPreview"] + times["BM_Demosaic"]
+    return times
+
+
+def convert(path):
+    raw = diagraw.load(path)
+    raw.demosaic()
+
+
+def in_threads(paths):
+    threads = [threading.Thread(target=convert, args=(path,)) for path in paths]
+    for thread in threads:
+        thread.start()
+    for thread in threads:
+        thread.join()
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--build", default="build")
+    parser.add_argument("--rounds", type=int, default=7)
+    args = parser.parse_args()
+    print("load before:", os.getloadavg())
+    rows = {key: [] for key in ("load", "demosaic", "save", "run", "C load", "C demosaic", "C save", "C run",
+                                "one thread", "two threads")}
+    with tempfile.TemporaryDirectory() as folder:
+        chart = os.path.join(folder, "chart.raf")
+        subprocess.run([os.path.join(args.build, "diagraw-synth"), chart], check=True, stdout=subprocess.DEVNULL)
+        copies = [os.path.join(folder, name) for name in ("a.raf", "b.raf")]
+        for copy in copies:
+            os.link(chart, copy)
+        for _ in range(args.rounds):
+            raw = None
+
+            def load():
+                nonlocal raw
+                raw = diagraw.load(chart)
+
+            rows["load"].append(timed(load))
+            rows["demosaic"].append(timed(raw.demosaic))
+            rows["save"].append(timed(lambda: raw.save(os.path.join(folder, "py.raf"))))
+            rows["run"].append(rows["load"][-1] + rows["save"][-1])
+            cpp = cpp_round(args.build)
+            rows["C load"].append(cpp["BM_LoadChart"])
+            rows["C demosaic"].append(cpp["BM_Demosaic"])
+            rows["C save"].append(cpp["save"])
+            rows["C run"].append(timed(lambda: subprocess.run([os.path.join(args.build, "diagraw"), chart],
+                                                              check=True, stdout=subprocess.DEVNULL)))
+            rows["one thread"].append(timed(lambda: [convert(path) for path in copies]))
+            rows["two threads"].append(timed(lambda: in_threads(copies)))
+    median = {key: statistics.median(values) for key, values in rows.items()}
+    print(f"\n{args.rounds} rounds, medians in ms\n")
+    print("| stage | Python | C++ | Python / C++ |")
+    print("|---|---|---|---|")
+    for key, what in (("load", "`BM_LoadChart`"), ("demosaic", "`BM_Demosaic` (also writes the file)"),
+                      ("save", "2 x `BM_SaveFieldPreview` + `BM_SaveMosaicPreview` + `BM_Demosaic`"),
+                      ("run", "`diagraw chart.raf`, the whole process")):
+        label = {"run": "load() + save()"}.get(key, f"{key}()")
+        print(f"| {label} | {median[key]:.0f} | {median['C ' + key]:.0f} ({what}) | "
+              f"{median[key] / median['C ' + key]:.2f} |")
+    print(f"\nload() + demosaic() of two files: one thread {median['one thread']:.0f} ms, two threads "
+          f"{median['two threads']:.0f} ms, throughput x{median['one thread'] / median['two threads']:.2f}")
+    print("load after:", os.getloadavg())
+
+
+if __name__ == "__main__":
+    main()
