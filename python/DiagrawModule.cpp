@@ -10,7 +10,7 @@
 // This file only turns Python objects into C++ ones and back; the work is in
 // python/LoadedRaw.h. Every heavy step runs with the GIL released. An array
 // keeps what it shows alive by a capsule, its base, holding a share of the
-// owner; the Raw's own arrays are read-only views, the images new arrays.
+// owner; the Raw's own arrays are read-only, the images new arrays.
 #include "python/LoadedRaw.h"
 #include "python/PythonErrors.h"
 #include "raw/Lattice.h"
@@ -18,7 +18,6 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
-#include <cstring>
 #include <limits>
 #include <utility>
 #include <vector>
