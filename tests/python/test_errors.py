@@ -24,9 +24,10 @@ def attempt(step):
         return [type(error).__name__, getattr(error, "errno", None), str(error)]
 task, path, stem = sys.argv[1:]
 if task == "memory":
+    raw = diagraw.load(path)
     in_use = int(open("/proc/self/statm").read().split()[0]) * os.sysconf("SC_PAGE_SIZE")
-    resource.setrlimit(resource.RLIMIT_AS, (in_use + (40 << 20),) * 2)
-    print(json.dumps([attempt(lambda: diagraw.load(path))]))
+    resource.setrlimit(resource.RLIMIT_AS, (in_use + (8 << 20),) * 2)
+    print(json.dumps([attempt(step) for step in (lambda: diagraw.load(path), raw.demosaic, lambda: raw.save(stem))]))
 else:
     print(json.dumps([attempt(lambda: diagraw.load(path)),
                       {name: [type(e).__name__, e.errno] for name, e in diagraw.load(stem + ".in").save(stem).items()}]))
@@ -88,8 +89,10 @@ class LoadErrors(unittest.TestCase):
     def test_out_of_memory(self):
         if os.environ.get("DIAGRAW_SANITIZED"):
             self.skipTest("AddressSanitizer reserves terabytes of address space: no limit leaves room for a load")
-        path = support.make_random(os.path.join(support.scratch("memory"), "in.raf"))
-        self.assertEqual(run_child("memory", path)[0][0], "MemoryError")
+        folder = support.scratch("memory")
+        path = support.make_random(os.path.join(folder, "in.raf"))
+        self.assertEqual([failure[0] for failure in run_child("memory", path, path)], ["MemoryError"] * 3)
+        self.assertEqual(os.listdir(folder), ["in.raf"])
 
 
 class ArgumentErrors(unittest.TestCase):
