@@ -37,9 +37,14 @@ endforeach()
 # Only the library's own files go into the prefix, and of its headers only the
 # public ones: nothing of the tests, the benchmarks or the chart library, and
 # not the file layer, the buffer keeper or the fast scan's insides.
+# The Python module, when built, goes in PYTHON_MODULE_DIR with its stub.
+set(python_files "")
+if(PYTHON_MODULE_DIR)
+  set(python_files "|${PYTHON_MODULE_DIR}/diagraw(\\.cpython-[^/]*\\.so|\\.pyi)")
+endif()
 file(GLOB_RECURSE everything RELATIVE ${prefix} ${prefix}/*)
 foreach(file IN LISTS everything)
-  if(NOT file MATCHES "^(bin/diagraw|bin/diagraw-synth|bin/diagraw-probe|share/man/man1/diagraw\\.1|${LIBDIR}/libdiagraw\\.a|include/diagraw/(platform/Status|raw/RawX10|raw/Lattice|bmp/BmpWriter|bmp/Previews|demosaic/Demosaic|demosaic/Gradients|demosaic/ColourSums)\\.h|${LIBDIR}/cmake/diagraw/diagraw[A-Za-z-]*\\.cmake)$")
+  if(NOT file MATCHES "^(bin/diagraw|bin/diagraw-synth|bin/diagraw-probe|share/man/man1/diagraw\\.1|${LIBDIR}/libdiagraw\\.a|include/diagraw/(platform/Status|raw/RawX10|raw/Lattice|bmp/BmpWriter|bmp/Previews|demosaic/Demosaic|demosaic/Gradients|demosaic/ColourSums)\\.h|${LIBDIR}/cmake/diagraw/diagraw[A-Za-z-]*\\.cmake${python_files})$")
     message(FATAL_ERROR "installed but not expected: ${file}")
   endif()
 endforeach()
@@ -51,6 +56,12 @@ run_step("installed diagraw-probe" ${prefix}/bin/diagraw-probe stats ${WORK_DIR}
 execute_process(COMMAND ${prefix}/bin/diagraw RESULT_VARIABLE status OUTPUT_VARIABLE out)
 if(NOT status EQUAL 1 OR NOT out MATCHES "\nUsage:\n[^\n]*bin/diagraw: <\\.raf>\n$")
   message(FATAL_ERROR "installed diagraw without an argument: status ${status}, output:\n${out}")
+endif()
+# The installed Python module imports from the prefix (PYTHON, the
+# interpreter it was built for, is left out of a sanitizer build).
+if(PYTHON_MODULE_DIR AND PYTHON)
+  run_step("the installed Python module" ${CMAKE_COMMAND} -E env PYTHONPATH=${prefix}/${PYTHON_MODULE_DIR}
+    ${PYTHON} -c "import diagraw; assert diagraw.load('${WORK_DIR}/chart.raf').demosaic().shape == (5088, 5088, 3)")
 endif()
 
 run_step("configuring the consumer" ${CMAKE_COMMAND}
