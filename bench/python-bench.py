@@ -1,10 +1,10 @@
 #!/usr/bin/python3
 """Times the Python module against the same stages in C++, side by side in one run, and two files in two threads.
 
-usage: PYTHONPATH=build/python /usr/bin/python3 bench/python-bench.py [--build BUILD] [--rounds N]
+usage: PYTHONPATH=build/python /usr/bin/python3 bench/python-bench.py [--build BUILD] [--rounds N] [--repetitions K]
 
-Each round times, one after the other: load(), demosaic() and save() of the module; one iteration of the
-C++ benchmarks of the same stages (BUILD/bench/diagraw_bench); and a whole run of BUILD/diagraw. Then two
+Each round times, one after the other: K times load(), demosaic() and save() of the module; K iterations of
+the C++ benchmarks of the same stages (BUILD/bench/diagraw_bench); and K whole runs of BUILD/diagraw. Then two
 copies of the chart are loaded and demosaiced, first one after the other in one thread, then in two threads
 at once. Every figure is the median over the rounds, in milliseconds; run by hand, not a test.
 """
@@ -29,12 +29,17 @@ def timed(step):
     return (time.perf_counter() - start) * 1000
 
 
-def cpp_round(build):
+def cpp_round(build, repetitions):
+    """Times of the C++ stages, one iteration per repetition: {stage: [ms, ...]}."""
     out = subprocess.run([os.path.join(build, "bench", "diagraw_bench"), "--benchmark_filter=" + CPP_STAGES,
-                          "--benchmark_min_time=0", "--benchmark_format=json"],
-                         check=True, capture_output=True, text=True).stdout
-    times = {b["name"].split("/")[0]: b["real_time"] for b in json.loads(out)["benchmarks"]}
-    times["save"] = 2 * times["BM_SaveFieldPreview"] + times["BM_SaveMosaicPreview"] + times["BM_Demosaic"]
+                          "--benchmark_min_time=0", f"--benchmark_repetitions={repetitions}",
+                          "--benchmark_format=json"], check=True, capture_output=True, text=True).stdout
+    times = {}
+    for run in json.loads(out)["benchmarks"]:
+        if run.get("run_type", "iteration") == "iteration":
+            times.setdefault(run["name"].split("/")[0], []).append(run["real_time"])
+    times["save"] = [2 * f + m + d for f, m, d in zip(times["BM_SaveFieldPreview"], times["BM_SaveMosaicPreview"],
+                                                      times["BM_Demosaic"])]
     return times
 
 
@@ -55,6 +60,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--build", default="build")
     parser.add_argument("--rounds", type=int, default=7)
+    parser.add_argument("--repetitions", type=int, default=3, help="of each stage in a round")
     args = parser.parse_args()
     print("load before:", os.getloadavg())
     rows = {key: [] for key in ("load", "demosaic", "save", "run", "C load", "C demosaic", "C save", "C run",
@@ -72,20 +78,22 @@ def main():
                 nonlocal raw
                 raw = diagraw.load(chart)
 
-            rows["load"].append(timed(load))
-            rows["demosaic"].append(timed(raw.demosaic))
-            rows["save"].append(timed(lambda: raw.save(os.path.join(folder, "py.raf"))))
-            rows["run"].append(rows["load"][-1] + rows["save"][-1])
-            cpp = cpp_round(args.build)
-            rows["C load"].append(cpp["BM_LoadChart"])
-            rows["C demosaic"].append(cpp["BM_Demosaic"])
-            rows["C save"].append(cpp["save"])
-            rows["C run"].append(timed(lambda: subprocess.run([os.path.join(args.build, "diagraw"), chart],
-                                                              check=True, stdout=subprocess.DEVNULL)))
+            for _ in range(args.repetitions):
+                rows["load"].append(timed(load))
+                rows["demosaic"].append(timed(raw.demosaic))
+                rows["save"].append(timed(lambda: raw.save(os.path.join(folder, "py.raf"))))
+                rows["run"].append(rows["load"][-1] + rows["save"][-1])
+            cpp = cpp_round(args.build, args.repetitions)
+            rows["C load"] += cpp["BM_LoadChart"]
+            rows["C demosaic"] += cpp["BM_Demosaic"]
+            rows["C save"] += cpp["save"]
+            for _ in range(args.repetitions):
+                rows["C run"].append(timed(lambda: subprocess.run([os.path.join(args.build, "diagraw"), chart],
+                                                                  check=True, stdout=subprocess.DEVNULL)))
             rows["one thread"].append(timed(lambda: [convert(path) for path in copies]))
             rows["two threads"].append(timed(lambda: in_threads(copies)))
     median = {key: statistics.median(values) for key, values in rows.items()}
-    print(f"\n{args.rounds} rounds, medians in ms\n")
+    print(f"\n{args.rounds} rounds of {args.repetitions}, medians in ms\n")
     print("| stage | Python | C++ | Python / C++ |")
     print("|---|---|---|---|")
     for key, what in (("load", "`BM_LoadChart`"), ("demosaic", "`BM_Demosaic` (also writes the file)"),
