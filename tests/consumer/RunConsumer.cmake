@@ -26,7 +26,7 @@ endfunction()
 run_step("cmake --install" ${CMAKE_COMMAND} --install ${DIAGRAW_BUILD_DIR} --prefix ${prefix})
 
 foreach(installed
-    bin/diagraw bin/diagraw-synth bin/diagraw-probe share/man/man1/diagraw.1
+    bin/diagraw bin/diagraw-synth bin/diagraw-probe share/man/man1/diagraw.1 share/doc/diagraw/LICENSE
     ${LIBDIR}/libdiagraw.a
     include/diagraw/raw/RawX10.h include/diagraw/bmp/BmpWriter.h include/diagraw/demosaic/Demosaic.h
     ${LIBDIR}/cmake/diagraw/diagrawConfig.cmake ${LIBDIR}/cmake/diagraw/diagrawConfigVersion.cmake)
@@ -44,7 +44,7 @@ if(PYTHON_MODULE_DIR)
 endif()
 file(GLOB_RECURSE everything RELATIVE ${prefix} ${prefix}/*)
 foreach(file IN LISTS everything)
-  if(NOT file MATCHES "^(bin/diagraw|bin/diagraw-synth|bin/diagraw-probe|share/man/man1/diagraw\\.1|${LIBDIR}/libdiagraw\\.a|include/diagraw/(platform/Status|raw/RawX10|raw/Lattice|bmp/BmpWriter|bmp/Previews|demosaic/Demosaic|demosaic/Gradients|demosaic/ColourSums)\\.h|${LIBDIR}/cmake/diagraw/diagraw[A-Za-z-]*\\.cmake${python_files})$")
+  if(NOT file MATCHES "^(bin/diagraw|bin/diagraw-synth|bin/diagraw-probe|share/man/man1/diagraw[a-z-]*\\.1|share/doc/diagraw/LICENSE|${LIBDIR}/libdiagraw\\.a|include/diagraw/(platform/Status|raw/RawX10|raw/Lattice|bmp/BmpWriter|bmp/Previews|demosaic/Demosaic|demosaic/Gradients|demosaic/ColourSums)\\.h|${LIBDIR}/cmake/diagraw/diagraw[A-Za-z-]*\\.cmake${python_files})$")
     message(FATAL_ERROR "installed but not expected: ${file}")
   endif()
 endforeach()
