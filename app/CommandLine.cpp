@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 
+#include "raw/RafHeader.h"
 #include "raw/RawX10.h"
 
 #include <cstdio>
@@ -19,6 +20,13 @@ void PrintGrouped(std::FILE* out, int64_t value)
         return;
     }
     std::fprintf(out, "%lld", static_cast<long long>(value));
+}
+
+// A file name as a message shows it; the one place to change how names are
+// shown on standard error.
+std::string ShownName(const char* name)
+{
+    return name;
 }
 
 bool Exists(const char* path)
@@ -109,4 +117,34 @@ void ReportFailure(const char* name, Status status)
 void ReportOutOfMemory(const char* name)
 {
     std::fprintf(stderr, "diagraw: %s: out of memory\n", name);
+}
+
+std::string InputWarningOf(const FileHeader& header)
+{
+    constexpr const char* kConsequence = "; the images will probably show noise";
+    switch (header.signature)
+    {
+    case FileSignature::Raf:
+        if (!header.rafFieldsComplete || header.cameraModel == kX10Model)
+            return std::string();
+        return "a RAF file of the camera model \"" + PrintableHeaderText(header.cameraModel) +
+               "\", not of the X10" + kConsequence;
+    case FileSignature::Jpeg:
+    case FileSignature::Tiff:
+    case FileSignature::Png:
+        return std::string("a ") + NameOfSignature(header.signature) + " file, not an X10 raw file" + kConsequence;
+    case FileSignature::Unknown:
+        break;
+    }
+    return std::string();
+}
+
+void WarnAboutInput(const CRawX10& raw, const char* path)
+{
+    FileHeader header;
+    if (ReadFileHeader(raw.m_file.get(), raw.m_fileSize, header) != kStatusOk)
+        return;
+    const std::string warning = InputWarningOf(header);
+    if (!warning.empty())
+        std::fprintf(stderr, "diagraw: %s: warning: %s\n", ShownName(path).c_str(), warning.c_str());
 }

@@ -10,8 +10,10 @@
 #include "platform/Status.h"
 
 #include <cstdint>
+#include <string>
 
 class CRawX10;
+struct FileHeader;
 
 // The program's name as the usage line shows it: the invocation path after
 // its last backslash, or all of it when it holds none (a forward slash does
@@ -38,6 +40,17 @@ void ReportIgnoredArguments(int count);
 // The input could not be loaded; raw holds what the loader found out (the
 // size of a file that is too short).
 void ReportInputFailure(const CRawX10& raw, const char* path, Status status);
+
+// What is wrong with an input of this header for diagraw, or nothing: a RAF
+// of another camera model, or a JPEG, TIFF or PNG file. A file with no
+// signature it knows (a bare tail) is taken as it is.
+std::string InputWarningOf(const FileHeader& header);
+
+// Reads the header of raw's input (loaded) and prints
+// "diagraw: <path>: warning: <what>" when InputWarningOf finds something;
+// nothing when it does not, or when the header cannot be read. The run goes
+// on either way.
+void WarnAboutInput(const CRawX10& raw, const char* path);
 
 // An image, or the input, could not be made: name and reason.
 void ReportFailure(const char* name, Status status);

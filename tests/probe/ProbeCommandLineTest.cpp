@@ -22,7 +22,7 @@ TEST(ProbeCommandLine, HelpAndVersionGoToStandardOutput)
 {
     const ProcessResult help = RunProcess({kProbeExe, "--help"});
     EXPECT_EQ(help.exitStatus, 0);
-    EXPECT_EQ(help.out.rfind("Usage:\n  diagraw-probe stats FILE.raf [--json]\n", 0), 0u) << help.out;
+    EXPECT_EQ(help.out.rfind("Usage:\n  diagraw-probe info FILE [--json]\n", 0), 0u) << help.out;
     EXPECT_EQ(RunProcess({kProbeExe, "--version"}).out, "diagraw-probe 0.3\n");
 }
 
