@@ -221,6 +221,27 @@ Status COutputFile::Write(const void* bytes, size_t count)
     return WriteAll(m_handle, bytes, count);
 }
 
+Status COutputFile::WriteAt(int64_t offset, const void* bytes, size_t count)
+{
+    const auto* next = static_cast<const unsigned char*>(bytes);
+    while (count > 0)
+    {
+        const ssize_t written = pwrite(static_cast<int>(m_handle), next, count, static_cast<off_t>(offset));
+        if (written < 0)
+        {
+            if (errno == EINTR)
+                continue;
+            return ErrorNumber();
+        }
+        if (written == 0)
+            return EIO;
+        next += written;
+        offset += written;
+        count -= static_cast<size_t>(written);
+    }
+    return kStatusOk;
+}
+
 Status COutputFile::Commit()
 {
     const int fd = static_cast<int>(m_handle);

@@ -16,6 +16,7 @@
 #include "probe/CellReport.h"
 #include "probe/FieldStats.h"
 #include "probe/FileInfo.h"
+#include "probe/LoadFailure.h"
 #include "raw/RafHeader.h"
 #include "raw/RawX10.h"
 
@@ -70,30 +71,6 @@ int UsageError(const std::string& name, const std::string& reason)
     return Fail(2, name, reason + " (see diagraw-probe --help)");
 }
 
-// 18937856 as "18,937,856".
-std::string WithSeparators(int64_t value)
-{
-    const std::string digits = std::to_string(value);
-    const size_t first = value < 0 ? 1 : 0;
-    std::string text;
-    for (size_t i = 0; i < digits.size(); ++i)
-    {
-        if (i > first && (digits.size() - i) % 3 == 0)
-            text += ',';
-        text += digits[i];
-    }
-    return text;
-}
-
-// Why raw could not load path.
-std::string LoadFailure(const CRawX10& raw, Status status)
-{
-    if (status != kStatusInputTooShort)
-        return DescribeStatus(status);
-    return std::string(DescribeStatus(status)) + ": " + WithSeparators(raw.m_fileSize) + " bytes, " +
-           WithSeparators(CRawX10::kTailBytes) + " needed";
-}
-
 // A whole number in decimal, with an optional minus sign; values beyond
 // what int32_t holds saturate (they lie outside every image anyway).
 bool ParseCoordinate(const char* text, int32_t& value)
@@ -142,7 +119,7 @@ int RunStats(const char* path, bool json, const ImageArea* area)
     CRawX10 raw;
     const Status status = raw.LoadFields(path);
     if (status != kStatusOk)
-        return Fail(1, path, LoadFailure(raw, status));
+        return Fail(1, path, DescribeLoadFailure(raw, status));
     if (area != nullptr)
     {
         const std::string problem = AreaProblem(*area, raw.MosaicSide());
@@ -163,7 +140,7 @@ int RunCell(const char* path, const char* xText, const char* yText, int32_t x, i
     CRawX10 raw;
     const Status status = raw.Load(path);
     if (status != kStatusOk)
-        return Fail(1, path, LoadFailure(raw, status));
+        return Fail(1, path, DescribeLoadFailure(raw, status));
     const int32_t side = raw.MosaicSide();
     if (x < 0 || x >= side || y < 0 || y >= side)
         return Fail(1, path, std::string("pixel (") + xText + ", " + yText + ") lies outside the " +

@@ -1,0 +1,151 @@
+#include "demosaic/Upright.h"
+
+#include "demosaic/FastScan.h"
+#include "platform/Workers.h"
+#include "raw/RawX10.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace
+{
+
+// Mosaic rows demosaiced at a time by one worker.
+constexpr int32_t kBandRows = 32;
+// Rows kept above and below a band: the two the rules read, rounded up so
+// that the band's first row lands on a multiple of 4 (see below).
+constexpr int32_t kRowsAbove = 4;
+constexpr int32_t kRowsBelow = 2;
+
+int32_t FloorHalf(int32_t value)
+{
+    return value >= 0 ? value / 2 : -((1 - value) / 2);
+}
+
+// Demosaics mosaic rows firstRow to firstRow + rowCount - 1 (window rows,
+// firstRow a multiple of 4) and stores the pixels of their field cells.
+//
+// The band's rows are built from the fields into rows, which holds mosaic
+// rows firstRow - 4 on; the fast scan is then run on rows as if it were a
+// mosaic of its own, its row i standing for mosaic row firstRow - 4 + i.
+// Every rule depends on a cell's row only through r % 4 (the site class, the
+// row pair of the white balance, raw/Lattice.h), which a shift by a multiple
+// of 4 keeps; so the scan gives exactly the pixels of the whole mosaic.
+void DemosaicBand(const CRawX10& raw, int32_t firstRow, int32_t rowCount, uint16_t* rows, uint8_t* pixels,
+                  CFastScanScratch& scratch, UprightCells& cells)
+{
+    const int32_t side = raw.MosaicSide();
+    const int32_t w = raw.m_width;
+    const int32_t h = raw.m_height;
+    const int32_t top = firstRow - kRowsAbove;
+    FillMosaicRows(raw, top, rowCount + kRowsAbove + kRowsBelow, rows);
+    WhiteBalanceBand(rows, side, top, rowCount + kRowsAbove + kRowsBelow);
+    // Row i of the band is scanned as row kRowsAbove + i; its pixels land in
+    // storage row side - kRowsAbove - i, so pixels starts at the last one.
+    const int32_t lastScanned = kRowsAbove + rowCount - 1;
+    // The samples are 12-bit, so the scan, exact below 8192, never declines.
+    (void)ScanRowsFast(rows, side, kRowsAbove, lastScanned, ScanTarget{pixels, side - lastScanned}, scratch);
+    const int32_t lastColumn = side - 1 - kWindowMargin;
+    for (int32_t i = 0; i < rowCount; ++i)
+    {
+        const int32_t r = firstRow + i;
+        const uint8_t* shown = pixels + static_cast<size_t>(rowCount - 1 - i) * static_cast<size_t>(side) * 4;
+        for (int32_t f = 0; f < 2; ++f)
+        {
+            // Field f's samples of row r: x = r - f - y, column
+            // t = w + 2 - r + f + 2y, kept while t lies in the window.
+            const int32_t base = w + 2 - r + f;
+            const int32_t firstY = std::max({0, r - f - w + 1, FloorHalf(kWindowMargin - base + 1)});
+            const int32_t lastY = std::min({h - 1, r - f, FloorHalf(lastColumn - base)});
+            for (int32_t y = firstY; y <= lastY; ++y)
+            {
+                const int32_t x = r - f - y;
+                const int32_t t = base + 2 * y;
+                const uint8_t* bgr = shown + static_cast<size_t>(side - t) * 4;
+                uint8_t* rgb = cells.pixels[f].get() + (static_cast<size_t>(y) * static_cast<size_t>(w) + static_cast<size_t>(x)) * 3;
+                rgb[0] = bgr[2];
+                rgb[1] = bgr[1];
+                rgb[2] = bgr[0];
+            }
+        }
+    }
+}
+
+}  // namespace
+
+UprightCells DemosaicFieldCells(const CRawX10& raw)
+{
+    const int32_t side = raw.MosaicSide();
+    UprightCells cells;
+    cells.width = raw.m_width;
+    cells.height = raw.m_height;
+    const size_t bytes = static_cast<size_t>(raw.m_width) * static_cast<size_t>(raw.m_height) * 3;
+    for (std::unique_ptr<uint8_t[]>& field : cells.pixels)
+        field = std::make_unique<uint8_t[]>(bytes);  // zero: black where no pixel lands
+    // Bands from the window's first row, a multiple of 4, in steps of
+    // kBandRows, also a multiple of 4.
+    static_assert(kWindowMargin % 4 == 0 && kBandRows % 4 == 0, "bands start on a multiple of 4");
+    const int32_t windowRows = side - 2 * kWindowMargin;
+    const int32_t bands = (windowRows + kBandRows - 1) / kBandRows;
+    const int32_t workers = WorkerCount();
+    RunOnWorkers(workers, [&](int32_t worker) {
+        std::vector<uint16_t> rows(static_cast<size_t>(kBandRows + kRowsAbove + kRowsBelow) * static_cast<size_t>(side));
+        std::vector<uint8_t> pixels(static_cast<size_t>(kBandRows) * static_cast<size_t>(side) * 4);
+        CFastScanScratch scratch(kWindowMargin, side - 1 - kWindowMargin);
+        for (int32_t band = worker; band < bands; band += workers)
+        {
+            const int32_t firstRow = kWindowMargin + band * kBandRows;
+            DemosaicBand(raw, firstRow, std::min(kBandRows, windowRows - band * kBandRows), rows.data(),
+                         pixels.data(), scratch, cells);
+        }
+    });
+    return cells;
+}
+
+void RenderUprightRows(const UprightCells& cells, int32_t firstRow, int32_t rowCount, uint8_t* rgb)
+{
+    const int32_t w = cells.width;
+    const int32_t h = cells.height;
+    // The pixel of field f at (y, x), or nothing outside the grid or where
+    // no demosaiced pixel lands.
+    const auto cellAt = [&](int32_t f, int32_t y, int32_t x) -> const uint8_t* {
+        if (y < 0 || y >= h || x < 0 || x >= w || !HoldsDemosaicedPixel(w, h, f, y, x))
+            return nullptr;
+        return cells.pixels[f].get() + (static_cast<size_t>(y) * static_cast<size_t>(w) + static_cast<size_t>(x)) * 3;
+    };
+    for (int32_t row = firstRow; row < firstRow + rowCount; ++row)
+    {
+        const int32_t y = row / 2;
+        const bool fieldZeroRow = row % 2 == 0;
+        uint8_t* out = rgb + static_cast<size_t>(row - firstRow) * static_cast<size_t>(2 * w) * 3;
+        for (int32_t x = 0; x < w; ++x, out += 6)
+        {
+            // Row 2y: field 0's cell, then the mean of the field 0 cells
+            // west and east and the field 1 cells north and south. Row
+            // 2y + 1: the mean of the field 0 cells north and south and the
+            // field 1 cells west and east, then field 1's cell.
+            const uint8_t* own = cellAt(fieldZeroRow ? 0 : 1, y, x);
+            const uint8_t* around[4];
+            if (fieldZeroRow)
+                around[0] = own, around[1] = cellAt(0, y, x + 1), around[2] = cellAt(1, y - 1, x), around[3] = cellAt(1, y, x);
+            else
+                around[0] = cellAt(0, y, x), around[1] = cellAt(0, y + 1, x), around[2] = cellAt(1, y, x - 1), around[3] = own;
+            uint8_t* ownOut = fieldZeroRow ? out : out + 3;
+            uint8_t* meanOut = fieldZeroRow ? out + 3 : out;
+            int32_t sums[3] = {0, 0, 0};
+            int32_t count = 0;
+            for (const uint8_t* neighbour : around)
+                if (neighbour != nullptr)
+                {
+                    for (int k = 0; k < 3; ++k)
+                        sums[k] += neighbour[k];
+                    ++count;
+                }
+            for (int k = 0; k < 3; ++k)
+            {
+                ownOut[k] = own != nullptr ? own[k] : 0;
+                meanOut[k] = static_cast<uint8_t>(count > 0 ? sums[k] / count : 0);
+            }
+        }
+    }
+}
