@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <sys/stat.h>
 
 namespace
@@ -117,26 +118,6 @@ void ReportFailure(const char* name, Status status)
 void ReportOutOfMemory(const char* name)
 {
     std::fprintf(stderr, "diagraw: %s: out of memory\n", name);
-}
-
-std::string InputWarningOf(const FileHeader& header)
-{
-    constexpr const char* kConsequence = "; the images will probably show noise";
-    switch (header.signature)
-    {
-    case FileSignature::Raf:
-        if (!header.rafFieldsComplete || header.cameraModel == kX10Model)
-            return std::string();
-        return "a RAF file of the camera model \"" + PrintableHeaderText(header.cameraModel) +
-               "\", not of the X10" + kConsequence;
-    case FileSignature::Jpeg:
-    case FileSignature::Tiff:
-    case FileSignature::Png:
-        return std::string("a ") + NameOfSignature(header.signature) + " file, not an X10 raw file" + kConsequence;
-    case FileSignature::Unknown:
-        break;
-    }
-    return std::string();
 }
 
 void WarnAboutInput(const CRawX10& raw, const char* path)

@@ -10,10 +10,8 @@
 #include "platform/Status.h"
 
 #include <cstdint>
-#include <string>
 
 class CRawX10;
-struct FileHeader;
 
 // The program's name as the usage line shows it: the invocation path after
 // its last backslash, or all of it when it holds none (a forward slash does
@@ -41,13 +39,9 @@ void ReportIgnoredArguments(int count);
 // size of a file that is too short).
 void ReportInputFailure(const CRawX10& raw, const char* path, Status status);
 
-// What is wrong with an input of this header for diagraw, or nothing: a RAF
-// of another camera model, or a JPEG, TIFF or PNG file. A file with no
-// signature it knows (a bare tail) is taken as it is.
-std::string InputWarningOf(const FileHeader& header);
-
 // Reads the header of raw's input (loaded) and prints
-// "diagraw: <path>: warning: <what>" when InputWarningOf finds something;
+// "diagraw: <path>: warning: <what>" when InputWarningOf (raw/RafHeader.h)
+// finds something;
 // nothing when it does not, or when the header cannot be read. The run goes
 // on either way.
 void WarnAboutInput(const CRawX10& raw, const char* path);

@@ -61,6 +61,26 @@ const char* NameOfSignature(FileSignature signature)
     return kNames[static_cast<int>(signature)];
 }
 
+std::string InputWarningOf(const FileHeader& header)
+{
+    constexpr const char* kConsequence = "; the images will probably show noise";
+    switch (header.signature)
+    {
+    case FileSignature::Raf:
+        if (!header.rafFieldsComplete || header.cameraModel == kX10Model)
+            return std::string();
+        return "a RAF file of the camera model \"" + PrintableHeaderText(header.cameraModel) +
+               "\", not of the X10" + kConsequence;
+    case FileSignature::Jpeg:
+    case FileSignature::Tiff:
+    case FileSignature::Png:
+        return std::string("a ") + NameOfSignature(header.signature) + " file, not an X10 raw file" + kConsequence;
+    case FileSignature::Unknown:
+        break;
+    }
+    return std::string();
+}
+
 std::string PrintableHeaderText(const std::string& text)
 {
     std::string printable;

@@ -74,6 +74,11 @@ inline constexpr const char* kX10Model = "X10";
 // at most fileSize and may be less than kRafHeaderBytes).
 FileHeader ParseFileHeader(const uint8_t* bytes, size_t count, int64_t fileSize);
 
+// Why a file of this header is probably not what diagraw reads, or an empty
+// text: a RAF of a camera model other than the X10, or a JPEG, TIFF or PNG
+// file. A file without a signature it knows (a bare tail) passes.
+std::string InputWarningOf(const FileHeader& header);
+
 // A header text for a message or a report: printable ASCII as it is, a
 // backslash as "\\" and every other byte as "\xHH".
 std::string PrintableHeaderText(const std::string& text);
