@@ -6,7 +6,7 @@
 #include "platform/Files.h"
 #include "platform/LargeBuffers.h"
 #include "platform/Workers.h"
-#include "probe/LoadFailure.h"
+#include "probe/Messages.h"
 #include "probe/TiffWriter.h"
 #include "raw/RafHeader.h"
 #include "raw/RawX10.h"

@@ -10,6 +10,7 @@
 // command line, also with one line.
 #include "platform/Files.h"
 #include "probe/Export.h"
+#include "probe/Messages.h"
 
 #include <cstdio>
 #include <cstring>
@@ -40,17 +41,9 @@ constexpr const char* kHelp =
     "OUT appears whole or not at all. Exit status: 0 success, 1 unreadable\n"
     "input, no preview or OUT not written, 2 wrong usage.\n";
 
-// A file name as a message shows it; the one place to change how names are
-// shown on standard error.
-std::string ShownName(const std::string& name)
-{
-    return name;
-}
-
 int Fail(int status, const std::string& name, const std::string& reason)
 {
-    std::fprintf(stderr, "%s: %s: %s\n", kProgram, ShownName(name).c_str(), reason.c_str());
-    return status;
+    return ReportFailure(kProgram, status, name, reason);
 }
 
 int UsageError(const std::string& name, const std::string& reason)

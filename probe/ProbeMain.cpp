@@ -16,7 +16,7 @@
 #include "probe/CellReport.h"
 #include "probe/FieldStats.h"
 #include "probe/FileInfo.h"
-#include "probe/LoadFailure.h"
+#include "probe/Messages.h"
 #include "raw/RafHeader.h"
 #include "raw/RawX10.h"
 
@@ -53,17 +53,9 @@ constexpr const char* kHelp =
     "0 success, 1 unreadable input or pixel outside the image, 2 wrong usage.\n";
 
 // Prints "diagraw-probe: name: reason" and returns the exit status.
-// A file name as a message shows it; the one place to change how names are
-// shown on standard error.
-std::string ShownName(const std::string& name)
-{
-    return name;
-}
-
 int Fail(int status, const std::string& name, const std::string& reason)
 {
-    std::fprintf(stderr, "%s: %s: %s\n", kProgram, ShownName(name).c_str(), reason.c_str());
-    return status;
+    return ReportFailure(kProgram, status, name, reason);
 }
 
 int UsageError(const std::string& name, const std::string& reason)

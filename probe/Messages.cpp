@@ -1,6 +1,26 @@
-#include "probe/LoadFailure.h"
+#include "probe/Messages.h"
 
 #include "raw/RawX10.h"
+
+#include <cstdio>
+
+namespace
+{
+
+// A file name as a message shows it; the one place to change how names are
+// shown on standard error.
+std::string ShownName(const std::string& name)
+{
+    return name;
+}
+
+}  // namespace
+
+int ReportFailure(const char* program, int status, const std::string& name, const std::string& reason)
+{
+    std::fprintf(stderr, "%s: %s: %s\n", program, ShownName(name).c_str(), reason.c_str());
+    return status;
+}
 
 std::string WithSeparators(int64_t value)
 {

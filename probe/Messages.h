@@ -1,4 +1,5 @@
-// Why a file could not be loaded, as the probe's programs say it.
+// What the probe's programs (diagraw-probe, diagraw-export) say on standard
+// error: one line, "<program>: <name>: <reason>", and the reasons they share.
 #pragma once
 
 #include "platform/Status.h"
@@ -10,6 +11,9 @@ class CRawX10;
 
 // 18937856 as "18,937,856".
 std::string WithSeparators(int64_t value);
+
+// Prints "<program>: <name>: <reason>" on standard error and returns status.
+int ReportFailure(const char* program, int status, const std::string& name, const std::string& reason);
 
 // The reason raw could not load its file: the status's text, and for a
 // file too short its size and the size needed.
