@@ -80,8 +80,10 @@ UprightCells DemosaicFieldCells(const CRawX10& raw)
     cells.width = raw.m_width;
     cells.height = raw.m_height;
     const size_t bytes = static_cast<size_t>(raw.m_width) * static_cast<size_t>(raw.m_height) * 3;
+    // Not cleared: the places of cells without a demosaiced pixel are never
+    // read, and the workers map the pages in as they fill them.
     for (std::unique_ptr<uint8_t[]>& field : cells.pixels)
-        field = std::make_unique<uint8_t[]>(bytes);  // zero: black where no pixel lands
+        field.reset(new uint8_t[bytes]);
     // Bands from the window's first row, a multiple of 4, in steps of
     // kBandRows, also a multiple of 4.
     static_assert(kWindowMargin % 4 == 0 && kBandRows % 4 == 0, "bands start on a multiple of 4");
@@ -106,30 +108,45 @@ void RenderUprightRows(const UprightCells& cells, int32_t firstRow, int32_t rowC
 {
     const int32_t w = cells.width;
     const int32_t h = cells.height;
-    // The pixel of field f at (y, x), or nothing outside the grid or where
-    // no demosaiced pixel lands.
-    const auto cellAt = [&](int32_t f, int32_t y, int32_t x) -> const uint8_t* {
-        if (y < 0 || y >= h || x < 0 || x >= w || !HoldsDemosaicedPixel(w, h, f, y, x))
-            return nullptr;
-        return cells.pixels[f].get() + (static_cast<size_t>(y) * static_cast<size_t>(w) + static_cast<size_t>(x)) * 3;
+    const int32_t last = w + h - 1 - kWindowMargin;
+    // In field row y of field f, the positions that hold a demosaiced pixel
+    // (HoldsDemosaicedPixel) are one run of x: the row x + y + f and the
+    // column w + 2 - x + y both within kWindowMargin to last. Nothing else of
+    // the cells is read.
+    struct Run
+    {
+        const uint8_t* pixels = nullptr;  // the field row's first pixel
+        int32_t first = 0;
+        int32_t last = -1;
+        const uint8_t* At(int32_t x) const { return x >= first && x <= last ? pixels + 3 * static_cast<size_t>(x) : nullptr; }
+    };
+    const auto runOf = [&](int32_t f, int32_t y) {
+        Run run;
+        if (y < 0 || y >= h)
+            return run;
+        run.pixels = cells.pixels[f].get() + static_cast<size_t>(y) * static_cast<size_t>(w) * 3;
+        run.first = std::max({0, kWindowMargin - y - f, w + 2 + y - last});
+        run.last = std::min({w - 1, last - y - f, w + 2 + y - kWindowMargin});
+        return run;
     };
     for (int32_t row = firstRow; row < firstRow + rowCount; ++row)
     {
         const int32_t y = row / 2;
         const bool fieldZeroRow = row % 2 == 0;
         uint8_t* out = rgb + static_cast<size_t>(row - firstRow) * static_cast<size_t>(2 * w) * 3;
+        // Row 2y: field 0's cell at 2x, then at 2x + 1 the mean of the field 0
+        // cells west (x) and east (x + 1) and the field 1 cells north (row
+        // y - 1) and south (row y). Row 2y + 1: at 2x the mean of the field 0
+        // cells north (y) and south (y + 1) and the field 1 cells west
+        // (x - 1) and east (x), then field 1's cell at 2x + 1.
+        const Run own = runOf(fieldZeroRow ? 0 : 1, y);
+        const Run other[2] = {runOf(fieldZeroRow ? 1 : 0, fieldZeroRow ? y - 1 : y),
+                              runOf(fieldZeroRow ? 1 : 0, fieldZeroRow ? y : y + 1)};
         for (int32_t x = 0; x < w; ++x, out += 6)
         {
-            // Row 2y: field 0's cell, then the mean of the field 0 cells
-            // west and east and the field 1 cells north and south. Row
-            // 2y + 1: the mean of the field 0 cells north and south and the
-            // field 1 cells west and east, then field 1's cell.
-            const uint8_t* own = cellAt(fieldZeroRow ? 0 : 1, y, x);
-            const uint8_t* around[4];
-            if (fieldZeroRow)
-                around[0] = own, around[1] = cellAt(0, y, x + 1), around[2] = cellAt(1, y - 1, x), around[3] = cellAt(1, y, x);
-            else
-                around[0] = cellAt(0, y, x), around[1] = cellAt(0, y + 1, x), around[2] = cellAt(1, y, x - 1), around[3] = own;
+            const uint8_t* cell = own.At(x);
+            const uint8_t* around[4] = {fieldZeroRow ? cell : own.At(x - 1), fieldZeroRow ? own.At(x + 1) : cell,
+                                        other[0].At(x), other[1].At(x)};
             uint8_t* ownOut = fieldZeroRow ? out : out + 3;
             uint8_t* meanOut = fieldZeroRow ? out + 3 : out;
             int32_t sums[3] = {0, 0, 0};
@@ -143,7 +160,7 @@ void RenderUprightRows(const UprightCells& cells, int32_t firstRow, int32_t rowC
                 }
             for (int k = 0; k < 3; ++k)
             {
-                ownOut[k] = own != nullptr ? own[k] : 0;
+                ownOut[k] = cell != nullptr ? cell[k] : 0;
                 meanOut[k] = static_cast<uint8_t>(count > 0 ? sums[k] / count : 0);
             }
         }

@@ -37,7 +37,9 @@ struct UprightCells
 {
     int32_t width = 0;                     // of a field
     int32_t height = 0;
-    std::unique_ptr<uint8_t[]> pixels[2];  // field f: height rows of width RGB pixels, 0 where no pixel
+    // Field f: height rows of width RGB pixels; the places whose cell holds
+    // no demosaiced pixel (HoldsDemosaicedPixel) are left unset.
+    std::unique_ptr<uint8_t[]> pixels[2];
 };
 
 // Whether the cell of field position (y, x) of field f holds a demosaiced

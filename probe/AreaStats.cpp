@@ -9,11 +9,6 @@
 namespace
 {
 
-int64_t FloorDiv2(int64_t value)
-{
-    return value >= 0 ? value / 2 : -((1 - value) / 2);
-}
-
 // Cells [firstRow, lastRow] x [firstColumn, lastColumn] of the mosaic.
 struct CellRange
 {
@@ -55,20 +50,20 @@ AreaStats ComputeAreaStats(const CRawX10& raw, const ImageArea& area)
     const auto count = [&](int64_t field, int64_t y, int64_t x) {
         const auto colour = static_cast<size_t>(ColourOfFieldSample(static_cast<int32_t>(y), static_cast<int32_t>(x)));
         ++counts[field][colour][fields[field][y * w + x]];
-        ++stats.samples[field];
     };
     // The sample of field f at (y, x) lies in row x + y + f, column
-    // t = w + 2 - x + y while t < side (raw/RawX10.cpp, BuildMosaic): in row
-    // r, y walks the columns t = w + 2 - r + f + 2y two at a time.
+    // t = w + 2 - x + y while t < side (raw/RawX10.cpp, BuildMosaic). So in
+    // field row y the cells of the range are those of one run of x, read in
+    // order: rows give firstRow - y - f <= x <= lastRow - y - f, columns
+    // w + 2 + y - lastColumn <= x <= w + 2 + y - firstColumn.
     const int64_t lastColumn = std::min(cells.lastColumn, side - 1);
-    for (int64_t r = cells.firstRow; r <= cells.lastRow; ++r)
-        for (int64_t f = 0; f < 2; ++f)
+    for (int64_t f = 0; f < 2; ++f)
+        for (int64_t y = 0; y < h; ++y)
         {
-            const int64_t base = w + 2 - r + f;
-            const int64_t firstY = std::max({int64_t{0}, r - f - w + 1, FloorDiv2(cells.firstColumn - base + 1)});
-            const int64_t lastY = std::min({h - 1, r - f, FloorDiv2(lastColumn - base)});
-            for (int64_t y = firstY; y <= lastY; ++y)
-                count(f, y, r - f - y);
+            const int64_t firstX = std::max({int64_t{0}, cells.firstRow - y - f, w + 2 + y - lastColumn});
+            const int64_t lastX = std::min({w - 1, cells.lastRow - y - f, w + 2 + y - cells.firstColumn});
+            for (int64_t x = firstX; x <= lastX; ++x)
+                count(f, y, x);
         }
     // The few whose column term reaches side run on into the next row.
     for (int64_t f = 0; f < 2; ++f)
@@ -80,7 +75,11 @@ AreaStats ComputeAreaStats(const CRawX10& raw, const ImageArea& area)
                     count(f, y, x);
             }
     for (int f = 0; f < 2; ++f)
+    {
         stats.fields[f] = StatsOfColourValueCounts(counts[f]);
+        for (const ColourStats& colour : stats.fields[f])
+            stats.samples[f] += colour.count;
+    }
     return stats;
 }
 
