@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -93,20 +92,6 @@ TEST(RafHeader, EachKindOfFileAndEachImpossibleSection)
         EXPECT_EQ(header.tailInRawBlock, c.tailInRawBlock);
         EXPECT_EQ(InputWarningOf(header), c.warning);
     }
-}
-
-TEST(RafHeader, SynthFieldsAsWritten)
-{
-    const std::vector<uint8_t> prefix = RafPrefixFor(kTail);
-    const FileHeader header = ParseFileHeader(prefix.data(), kRafHeaderBytes, static_cast<int64_t>(prefix.size()) + kTail);
-    EXPECT_EQ(header.formatVersion, "0201");
-    EXPECT_EQ(header.cameraId, "DIAGRAW0");
-    EXPECT_EQ(header.directoryVersion, "0100");
-    EXPECT_EQ(header.preview.offset, 160u);
-    EXPECT_EQ(header.preview.length, SmallGreyJpeg().size());
-    EXPECT_EQ(std::memcmp(prefix.data() + header.preview.offset, SmallGreyJpeg().data(), SmallGreyJpeg().size()), 0);
-    EXPECT_EQ(header.rawBlock.End(), header.size);
-    EXPECT_EQ(header.rawBlock.length, kTail);
 }
 
 }  // namespace
