@@ -50,7 +50,7 @@ constexpr const char* kHelp =
     "--json print one JSON object instead of a table\n"
     "\n"
     "FILE.raf is read as diagraw reads it; nothing is written. Exit status:\n"
-    "0 success, 1 unreadable input or pixel outside the image, 2 wrong usage.\n";
+    "0 success, 1 unreadable input, pixel or area outside the image, 2 wrong usage.\n";
 
 // Prints "diagraw-probe: name: reason" and returns the exit status.
 int Fail(int status, const std::string& name, const std::string& reason)
