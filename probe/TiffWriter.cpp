@@ -176,7 +176,9 @@ Status StreamTiffFile(const std::string& name, const TiffLayout& layout, CBuffer
     Status status = sink.file.Create(name);
     if (status != kStatusOk)
         return status;
-    const std::unique_ptr<TIFF, TiffCloser> tiff(OpenTiff(name, sink));
+    // Freed before the commit on success; on a failure, libtiff's last flush
+    // goes into the temporary that is then discarded.
+    std::unique_ptr<TIFF, TiffCloser> tiff(OpenTiff(name, sink));
     const auto failure = [&] { return sink.status != kStatusOk ? sink.status : kStatusEncodingFailed; };
     if (!tiff || !SetTags(tiff.get(), layout, static_cast<uint32_t>(bandRows)))
         return failure();
@@ -195,5 +197,8 @@ Status StreamTiffFile(const std::string& name, const TiffLayout& layout, CBuffer
         return status;
     if (TIFFWriteDirectory(tiff.get()) != 1)
         return failure();
+    tiff.reset();
+    if (sink.status != kStatusOk)
+        return sink.status;
     return sink.file.Commit();
 }
