@@ -39,7 +39,7 @@ endforeach()
 # not the file layer, the buffer keeper or the fast scan's insides.
 file(GLOB_RECURSE everything RELATIVE ${prefix} ${prefix}/*)
 foreach(file IN LISTS everything)
-  if(NOT file MATCHES "^(bin/diagraw|bin/diagraw-synth|bin/diagraw-probe|share/man/man1/diagraw[a-z-]*\\.1|share/doc/diagraw/LICENSE|${LIBDIR}/libdiagraw\\.a|include/diagraw/(platform/Status|raw/RawX10|raw/Lattice|bmp/BmpWriter|bmp/Previews|demosaic/Demosaic|demosaic/Gradients|demosaic/ColourSums)\\.h|${LIBDIR}/cmake/diagraw/diagraw[A-Za-z-]*\\.cmake)$")
+  if(NOT file MATCHES "^(bin/diagraw|bin/diagraw-synth|bin/diagraw-probe|bin/diagraw-export|share/man/man1/diagraw[a-z-]*\\.1|share/doc/diagraw/LICENSE|${LIBDIR}/libdiagraw\\.a|include/diagraw/(platform/Status|raw/RawX10|raw/Lattice|raw/RafHeader|bmp/BmpWriter|bmp/Previews|demosaic/Demosaic|demosaic/Gradients|demosaic/ColourSums|demosaic/Upright)\\.h|${LIBDIR}/cmake/diagraw/diagraw[A-Za-z-]*\\.cmake)$")
     message(FATAL_ERROR "installed but not expected: ${file}")
   endif()
 endforeach()
