@@ -1,13 +1,23 @@
 #include "app/CommandLine.h"
 
 #include "raw/LoadFailure.h"
+#include "raw/RafHeader.h"
+#include "raw/RawX10.h"
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <sys/stat.h>
 
 namespace
 {
+
+// A file name as a message shows it; the one place to change how names are
+// shown on standard error.
+std::string ShownName(const char* name)
+{
+    return name;
+}
 
 bool Exists(const char* path)
 {
@@ -88,4 +98,14 @@ void ReportFailure(const char* name, Status status)
 void ReportOutOfMemory(const char* name)
 {
     std::fprintf(stderr, "diagraw: %s: out of memory\n", name);
+}
+
+void WarnAboutInput(const CRawX10& raw, const char* path)
+{
+    FileHeader header;
+    if (ReadFileHeader(raw.m_file.get(), raw.m_fileSize, header) != kStatusOk)
+        return;
+    const std::string warning = InputWarningOf(header);
+    if (!warning.empty())
+        std::fprintf(stderr, "diagraw: %s: warning: %s\n", ShownName(path).c_str(), warning.c_str());
 }

@@ -39,6 +39,12 @@ void ReportIgnoredArguments(int count);
 // size of a file that is too short).
 void ReportInputFailure(const CRawX10& raw, const char* path, Status status);
 
+// Reads the header of raw's input (loaded) and prints
+// "diagraw: <path>: warning: <what>" when InputWarningOf (raw/RafHeader.h)
+// finds something; nothing when it does not, or when the header cannot be
+// read. The run goes on either way.
+void WarnAboutInput(const CRawX10& raw, const char* path);
+
 // An image, or the input, could not be made: name and reason.
 void ReportFailure(const char* name, Status status);
 void ReportOutOfMemory(const char* name);

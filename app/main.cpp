@@ -46,6 +46,7 @@ int RunPipeline(const char* path)
             ReportInputFailure(raw, path, status);
             return 1;
         }
+        WarnAboutInput(raw, path);
         // Every stage runs, even when an earlier image could not be written.
         bool failed = false;
         for (const Stage& stage : kStages)

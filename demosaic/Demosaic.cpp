@@ -24,6 +24,11 @@ constexpr int32_t kDemosaicBandRows = 16;
 
 void WhiteBalanceRows(uint16_t* mosaic, int32_t side, int32_t firstRow, int32_t rowCount)
 {
+    WhiteBalanceBand(mosaic + static_cast<int64_t>(firstRow) * side, side, firstRow, rowCount);
+}
+
+void WhiteBalanceBand(uint16_t* rows, int32_t side, int32_t firstRow, int32_t rowCount)
+{
     const int32_t lastColumn = side - 1 - kWindowMargin;
     const int32_t beginRow = std::max(firstRow, kWindowMargin);
     const int32_t endRow = std::min(firstRow + rowCount, lastColumn + 1);
@@ -35,7 +40,7 @@ void WhiteBalanceRows(uint16_t* mosaic, int32_t side, int32_t firstRow, int32_t 
     const int32_t pairs = (lastColumn - kWindowMargin + 1) / 2;
     for (int32_t r = beginRow; r < endRow; ++r)
     {
-        uint16_t* row = mosaic + static_cast<int64_t>(r) * side + kWindowMargin;
+        uint16_t* row = rows + static_cast<int64_t>(r - firstRow) * side + kWindowMargin;
         // The gain of WhiteBalancedSample: by the row pair, as a float.
         const float gain = (r / 2) % 2 == 0 ? 1.65f : 1.57f;
         for (int32_t i = 0; i < pairs; ++i)

@@ -43,6 +43,10 @@ constexpr uint16_t WhiteBalancedSample(uint16_t sample, int32_t r)
 // everything outside it keep their samples.
 void WhiteBalanceRows(uint16_t* mosaic, int32_t side, int32_t firstRow, int32_t rowCount);
 
+// The same for a band of those rows alone: rows holds mosaic row firstRow
+// and the rowCount - 1 after it, side samples each.
+void WhiteBalanceBand(uint16_t* rows, int32_t side, int32_t firstRow, int32_t rowCount);
+
 // The same for the whole window.
 void WhiteBalanceWindow(uint16_t* mosaic, int32_t side);
 

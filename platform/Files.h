@@ -55,6 +55,11 @@ public:
     // Appends count bytes, continuing after short or interrupted writes.
     Status Write(const void* bytes, size_t count);
 
+    // Writes count bytes over bytes already written, from the offset on,
+    // and leaves the place where Write appends as it was (formats whose
+    // header points to what follows, such as TIFF).
+    Status WriteAt(int64_t offset, const void* bytes, size_t count);
+
     // Closes the temporary and moves it over the final name, replacing a file
     // of that name. On failure the temporary is removed.
     Status Commit();

@@ -105,6 +105,30 @@ void FillUniqueTail(std::string& name, uint64_t& state)
         name[i] = kAlphabet[z % 62];
 }
 
+// Writes all count bytes at offset, or where the descriptor stands when
+// offset is negative, continuing after short or interrupted writes.
+Status WriteFully(int fd, const void* bytes, size_t count, int64_t offset)
+{
+    const auto* next = static_cast<const unsigned char*>(bytes);
+    while (count > 0)
+    {
+        const ssize_t written =
+            offset < 0 ? write(fd, next, count) : pwrite(fd, next, count, static_cast<off_t>(offset));
+        if (written < 0)
+        {
+            if (errno == EINTR)
+                continue;
+            return ErrorNumber();
+        }
+        if (written == 0)
+            return EIO;
+        next += written;
+        offset = offset < 0 ? offset : offset + written;
+        count -= static_cast<size_t>(written);
+    }
+    return kStatusOk;
+}
+
 }  // namespace
 
 void PrepareProcess()
@@ -198,27 +222,17 @@ Status COutputFile::Create(const std::string& finalName)
 
 Status WriteAll(intptr_t handle, const void* bytes, size_t count)
 {
-    const auto* next = static_cast<const unsigned char*>(bytes);
-    while (count > 0)
-    {
-        const ssize_t written = write(static_cast<int>(handle), next, count);
-        if (written < 0)
-        {
-            if (errno == EINTR)
-                continue;
-            return ErrorNumber();
-        }
-        if (written == 0)
-            return EIO;
-        next += written;
-        count -= static_cast<size_t>(written);
-    }
-    return kStatusOk;
+    return WriteFully(static_cast<int>(handle), bytes, count, -1);
 }
 
 Status COutputFile::Write(const void* bytes, size_t count)
 {
     return WriteAll(m_handle, bytes, count);
+}
+
+Status COutputFile::WriteAt(int64_t offset, const void* bytes, size_t count)
+{
+    return WriteFully(static_cast<int>(m_handle), bytes, count, offset);
 }
 
 Status COutputFile::Commit()

@@ -151,6 +151,22 @@ Status COutputFile::Write(const void* bytes, size_t count)
     return WriteAll(m_handle, bytes, count);
 }
 
+Status COutputFile::WriteAt(int64_t offset, const void* bytes, size_t count)
+{
+    // WriteFile writes at the file pointer: move it there and back.
+    HANDLE file = reinterpret_cast<HANDLE>(m_handle);
+    LARGE_INTEGER end = {};
+    LARGE_INTEGER at = {};
+    at.QuadPart = offset;
+    if (SetFilePointerEx(file, LARGE_INTEGER{}, &end, FILE_CURRENT) == 0 ||
+        SetFilePointerEx(file, at, nullptr, FILE_BEGIN) == 0)
+        return LastError();
+    const Status status = WriteAll(m_handle, bytes, count);
+    if (SetFilePointerEx(file, end, nullptr, FILE_BEGIN) == 0 && status == kStatusOk)
+        return LastError();
+    return status;
+}
+
 Status COutputFile::Commit()
 {
     HANDLE file = reinterpret_cast<HANDLE>(m_handle);

@@ -126,6 +126,13 @@ ScratchBuffer CBufferKeeper::Lend(size_t bytes)
     return ScratchBuffer(AllocateScratch(bytes), ScratchReturn{this});
 }
 
+void CBufferKeeper::ReleaseKept()
+{
+    if (m_kept != nullptr)
+        FreeScratch(m_kept);
+    m_kept = nullptr;
+}
+
 void CBufferKeeper::TakeBack(uint8_t* buffer)
 {
     // Keep the larger of the two.

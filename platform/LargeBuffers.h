@@ -56,6 +56,10 @@ public:
     // buffer of 2 MiB or more).
     ScratchBuffer Lend(size_t bytes);
 
+    // Frees the buffer it keeps, if any: for a stage that needs the memory
+    // for something else more than it would gain from the reuse.
+    void ReleaseKept();
+
 private:
     friend struct ScratchReturn;
     void TakeBack(uint8_t* buffer);

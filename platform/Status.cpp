@@ -14,6 +14,8 @@ const char* DescribeStatus(Status status)
         return "file too short";
     case kStatusShortRead:
         return "file ended while it was read";
+    case kStatusEncodingFailed:
+        return "the image could not be encoded";
     default:
         break;
     }

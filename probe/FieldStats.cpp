@@ -79,12 +79,25 @@ std::string FormatFixed(double value, int decimals)
 
 }  // namespace
 
+ColourValueCounts EmptyColourValueCounts()
+{
+    return ColourValueCounts(3, ValueCounts(kSampleValues, 0));
+}
+
+FieldStats StatsOfColourValueCounts(const ColourValueCounts& counts)
+{
+    FieldStats stats;
+    for (const CellColour colour : kColours)
+        stats[static_cast<size_t>(colour)] = StatsOfCounts(counts[static_cast<size_t>(colour)]);
+    return stats;
+}
+
 FieldStats ComputeFieldStats(const uint16_t* field, int32_t width, int32_t height)
 {
     // A field row holds two colours that take turns, one at the even
     // samples and one at the odd ones; each is counted into its own table,
     // so that the two counts of a step do not wait for each other.
-    std::vector<ValueCounts> counts(3, ValueCounts(kSampleValues, 0));
+    ColourValueCounts counts = EmptyColourValueCounts();
     for (int32_t y = 0; y < height; ++y)
     {
         const uint16_t* row = field + static_cast<int64_t>(y) * width;
@@ -99,18 +112,18 @@ FieldStats ComputeFieldStats(const uint16_t* field, int32_t width, int32_t heigh
         if (x < width)
             ++even[row[x]];
     }
-    FieldStats stats;
-    for (const CellColour colour : kColours)
-        stats[static_cast<size_t>(colour)] = StatsOfCounts(counts[static_cast<size_t>(colour)]);
-    return stats;
+    return StatsOfColourValueCounts(counts);
 }
 
-std::string StatsTable(const CRawX10& raw, const FieldStats stats[2])
+std::string StatsTable(const CRawX10& raw, const FieldStats stats[2],
+                       const std::vector<std::vector<std::string>>& moreRows)
 {
     CTextTable file(2);
     file.AddRow({"file", raw.m_path});
     file.AddRow({"size", std::to_string(raw.m_fileSize) + " bytes"});
     file.AddRow({"header bytes", std::to_string(raw.m_fileSize - CRawX10::kTailBytes)});
+    for (const std::vector<std::string>& row : moreRows)
+        file.AddRow(row);
 
     CTextTable figures(2);
     figures.AddRow({"field", "colour", "count", "min", "max", "mean", "stddev", "zeros", "clipped", "p1", "p50", "p99"});
@@ -144,12 +157,15 @@ std::string StatsTable(const CRawX10& raw, const FieldStats stats[2])
     return text;
 }
 
-std::string StatsJson(const CRawX10& raw, const FieldStats stats[2])
+std::string StatsJson(const CRawX10& raw, const FieldStats stats[2],
+                      const std::function<void(CJsonWriter& json)>& moreKeys)
 {
     CJsonWriter json;
     json.BeginObject();
     json.Field("size", raw.m_fileSize);
     json.Field("header_bytes", raw.m_fileSize - CRawX10::kTailBytes);
+    if (moreKeys)
+        moreKeys(json);
     json.Key("fields");
     json.BeginArray();
     for (int f = 0; f < 2; ++f)

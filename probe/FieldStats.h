@@ -10,8 +10,11 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
+class CJsonWriter;
 class CRawX10;
 
 inline constexpr int32_t kSampleValues = 4096;  // 12-bit samples: 0 to 4095
@@ -36,11 +39,22 @@ struct ColourStats
 // Indexed by CellColour: red, green, blue.
 using FieldStats = std::array<ColourStats, 3>;
 
+// How many samples of each value, for each colour: counts[colour][value],
+// indexed by CellColour and by the value (kSampleValues of them).
+using ColourValueCounts = std::vector<std::vector<uint32_t>>;
+ColourValueCounts EmptyColourValueCounts();
+
+// The statistics of the samples so counted.
+FieldStats StatsOfColourValueCounts(const ColourValueCounts& counts);
+
 // The statistics of one field of height rows by width samples; every sample
 // is below kSampleValues.
 FieldStats ComputeFieldStats(const uint16_t* field, int32_t width, int32_t height);
 
 // What `stats` prints for raw, whose fields are loaded: the file's size, the
-// bytes before the tail and both fields' statistics.
-std::string StatsTable(const CRawX10& raw, const FieldStats stats[2]);
-std::string StatsJson(const CRawX10& raw, const FieldStats stats[2]);
+// bytes before the tail and both fields' statistics. moreRows and moreKeys
+// add what follows the bytes before the tail (the area of `stats --area`).
+std::string StatsTable(const CRawX10& raw, const FieldStats stats[2],
+                       const std::vector<std::vector<std::string>>& moreRows = {});
+std::string StatsJson(const CRawX10& raw, const FieldStats stats[2],
+                      const std::function<void(CJsonWriter& json)>& moreKeys = {});

@@ -1,15 +1,23 @@
 // diagraw-probe: the numbers behind diagraw's images, printed; no file is
 // written.
 //
-//   stats FILE [--json]     the samples of each field and filter colour
+//   info FILE [--json]      what the file is: size, signature, RAF header
+//   stats FILE [--area X Y W H] [--json]
+//                           the samples of each field and filter colour, of
+//                           all the file or of the cells an area shows
 //   cell FILE X Y [--json]  why pixel (X, Y) of FILE.bmp has its colour
 //
-// FILE is read as diagraw reads it. Exit status: 0 on success; 1 when the
-// file cannot be read, X or Y lies outside the image, memory runs out or the
-// output cannot be written, with one line on standard error; 2 for a wrong
-// command line, also with one line.
+// FILE is read as diagraw reads it; info reads its header instead. Exit
+// status: 0 on success (whatever info finds the file to be); 1 when the file
+// cannot be read, X or Y or the area lies outside the image, memory runs out
+// or the output cannot be written, with one line on standard error; 2 for a
+// wrong command line, also with one line.
+#include "probe/AreaStats.h"
 #include "probe/CellReport.h"
 #include "probe/FieldStats.h"
+#include "probe/FileInfo.h"
+#include "probe/Messages.h"
+#include "raw/RafHeader.h"
 #include "raw/RawX10.h"
 
 #include <algorithm>
@@ -27,53 +35,32 @@ constexpr const char* kProgram = "diagraw-probe";
 
 constexpr const char* kHelp =
     "Usage:\n"
-    "  diagraw-probe stats FILE.raf [--json]\n"
+    "  diagraw-probe info FILE [--json]\n"
+    "  diagraw-probe stats FILE.raf [--area X Y W H] [--json]\n"
     "  diagraw-probe cell FILE.raf X Y [--json]\n"
     "  diagraw-probe --help | --version\n"
     "\n"
+    "info   the size, the bytes before the tail, the signature and, for a RAF,\n"
+    "       the header's fields, each offset and length checked\n"
     "stats  count, min, max, mean, stddev, zeros, clipped (4095), p1, p50, p99\n"
     "       and a histogram of 64 bins, for each field and filter colour\n"
+    "--area only the cells that the W x H pixels from (X, Y) of FILE.raf.bmp show\n"
     "cell   the mosaic cell that pixel (X, Y) of FILE.raf.bmp shows (X right,\n"
     "       Y down from the top left corner) and how the demosaic coloured it\n"
     "--json print one JSON object instead of a table\n"
     "\n"
     "FILE.raf is read as diagraw reads it; nothing is written. Exit status:\n"
-    "0 success, 1 unreadable input or pixel outside the image, 2 wrong usage.\n";
+    "0 success, 1 unreadable input, pixel or area outside the image, 2 wrong usage.\n";
 
 // Prints "diagraw-probe: name: reason" and returns the exit status.
 int Fail(int status, const std::string& name, const std::string& reason)
 {
-    std::fprintf(stderr, "%s: %s: %s\n", kProgram, name.c_str(), reason.c_str());
-    return status;
+    return ReportFailure(kProgram, status, name, reason);
 }
 
 int UsageError(const std::string& name, const std::string& reason)
 {
     return Fail(2, name, reason + " (see diagraw-probe --help)");
-}
-
-// 18937856 as "18,937,856".
-std::string WithSeparators(int64_t value)
-{
-    const std::string digits = std::to_string(value);
-    const size_t first = value < 0 ? 1 : 0;
-    std::string text;
-    for (size_t i = 0; i < digits.size(); ++i)
-    {
-        if (i > first && (digits.size() - i) % 3 == 0)
-            text += ',';
-        text += digits[i];
-    }
-    return text;
-}
-
-// Why raw could not load path.
-std::string LoadFailure(const CRawX10& raw, Status status)
-{
-    if (status != kStatusInputTooShort)
-        return DescribeStatus(status);
-    return std::string(DescribeStatus(status)) + ": " + WithSeparators(raw.m_fileSize) + " bytes, " +
-           WithSeparators(CRawX10::kTailBytes) + " needed";
 }
 
 // A whole number in decimal, with an optional minus sign; values beyond
@@ -110,12 +97,30 @@ int PrintOrFail(const std::string& text)
     return Fail(1, "standard output", errno != 0 ? DescribeStatus(errno) : "write failed");
 }
 
-int RunStats(const char* path, bool json)
+int RunInfo(const char* path, bool json)
+{
+    FileHeader header;
+    const Status status = ReadFileHeader(path, header);
+    if (status != kStatusOk)
+        return Fail(1, path, DescribeStatus(status));
+    return PrintOrFail(json ? InfoJson(header) : InfoTable(path, header));
+}
+
+int RunStats(const char* path, bool json, const ImageArea* area)
 {
     CRawX10 raw;
     const Status status = raw.LoadFields(path);
     if (status != kStatusOk)
-        return Fail(1, path, LoadFailure(raw, status));
+        return Fail(1, path, DescribeLoadFailure(raw, status));
+    if (area != nullptr)
+    {
+        const std::string problem = AreaProblem(*area, raw.MosaicSide());
+        if (!problem.empty())
+            return Fail(1, path, problem);
+        const AreaStats stats = ComputeAreaStats(raw, *area);
+        return PrintOrFail(json ? StatsJson(raw, stats.fields, [&](CJsonWriter& out) { AreaKeys(out, stats); })
+                                : StatsTable(raw, stats.fields, AreaRows(raw, stats)));
+    }
     const FieldStats stats[2] = {ComputeFieldStats(raw.m_field0.get(), raw.m_width, raw.m_height),
                                  ComputeFieldStats(raw.m_field1.get(), raw.m_width, raw.m_height)};
     return PrintOrFail(json ? StatsJson(raw, stats) : StatsTable(raw, stats));
@@ -127,7 +132,7 @@ int RunCell(const char* path, const char* xText, const char* yText, int32_t x, i
     CRawX10 raw;
     const Status status = raw.Load(path);
     if (status != kStatusOk)
-        return Fail(1, path, LoadFailure(raw, status));
+        return Fail(1, path, DescribeLoadFailure(raw, status));
     const int32_t side = raw.MosaicSide();
     if (x < 0 || x >= side || y < 0 || y >= side)
         return Fail(1, path, std::string("pixel (") + xText + ", " + yText + ") lies outside the " +
@@ -160,27 +165,50 @@ int Run(int argc, char** argv)
         return PrintOrFail(kHelp);
     if (command == "--version")
         return PrintOrFail(std::string(kProgram) + " " + DIAGRAW_PROBE_VERSION + "\n");
-    if (command != "stats" && command != "cell")
+    if (command != "info" && command != "stats" && command != "cell")
         return UsageError(command, "unknown command");
 
-    // --json may stand anywhere after the command; a minus sign alone does
-    // not make an option, so that a negative coordinate is an operand.
+    // --json may stand anywhere after the command, and --area with its four
+    // numbers after stats; a minus sign alone does not make an option, so
+    // that a negative coordinate is an operand.
     bool json = false;
+    bool hasArea = false;
+    ImageArea area;
     std::vector<const char*> operands;
     for (int i = 2; i < argc; ++i)
     {
         if (std::strcmp(argv[i], "--json") == 0)
             json = true;
+        else if (std::strcmp(argv[i], "--area") == 0 && command == "stats")
+        {
+            if (i + 4 >= argc)
+                return UsageError(argv[i], "expects X Y W H");
+            int64_t* const values[] = {&area.x, &area.y, &area.width, &area.height};
+            for (int64_t* value : values)
+            {
+                int32_t parsed = 0;
+                if (!ParseCoordinate(argv[++i], parsed))
+                    return UsageError(argv[i], "not a whole number");
+                *value = parsed;
+            }
+            hasArea = true;
+        }
         else if (std::strncmp(argv[i], "--", 2) == 0)
             return UsageError(argv[i], "unknown option");
         else
             operands.push_back(argv[i]);
     }
+    if (command == "info")
+    {
+        if (operands.size() != 1)
+            return UsageError(command, "expects FILE");
+        return RunInfo(operands[0], json);
+    }
     if (command == "stats")
     {
         if (operands.size() != 1)
             return UsageError(command, "expects FILE.raf");
-        return RunOn(operands[0], [&] { return RunStats(operands[0], json); });
+        return RunOn(operands[0], [&] { return RunStats(operands[0], json, hasArea ? &area : nullptr); });
     }
     if (operands.size() != 3)
         return UsageError(command, "expects FILE.raf X Y");

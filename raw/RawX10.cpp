@@ -165,6 +165,27 @@ Status CRawX10::UnpackBlocks(std::FILE* file, const std::function<uint8_t*(int32
 
 void CRawX10::BuildMosaic()
 {
+    const int64_t a = MosaicSide();
+    if (!m_mosaic)
+        m_mosaic = MakeLargeSampleBuffer(static_cast<size_t>(a * a));
+    uint16_t* mosaic = m_mosaic.get();
+    constexpr int32_t kBandRows = 32;
+    const int32_t bands = static_cast<int32_t>((a + kBandRows - 1) / kBandRows);
+    // Bands are independent of one another; the workers take every
+    // workers-th band, which spreads the empty corners of the diamond evenly.
+    const int32_t workers = WorkerCount();
+    RunOnWorkers(workers, [&](int32_t worker) {
+        for (int32_t band = worker; band < bands; band += workers)
+        {
+            const int32_t firstRow = band * kBandRows;
+            const int32_t rowCount = static_cast<int32_t>(std::min<int64_t>(kBandRows, a - firstRow));
+            FillMosaicRows(*this, firstRow, rowCount, mosaic + firstRow * a);
+        }
+    });
+}
+
+void FillMosaicRows(const CRawX10& raw, int32_t firstRow, int32_t rowCount, uint16_t* rows)
+{
     // Field position (y, x) is stored at the element
     //   L = (x + y) * a + (m_width + 2 - x + y)
     // for field 0, and at L + a, the cell just south of it, for field 1. So a
@@ -174,63 +195,50 @@ void CRawX10::BuildMosaic()
     // column term comes to a or a + 1, and those samples wrap round into
     // column 0 or 1 of the next rows.
     //
-    // The work goes in bands of kBandRows mosaic rows, each cleared while it
-    // is in the cache and then filled. Mosaic row r receives the field-0
-    // samples with x + y = r and the field-1 samples with x + y = r - 1, at
-    // column m_width + 2 - x + y while that term is below a. Within a band,
-    // one field row y contributes a run of consecutive x, read in order and
-    // written one per band row, two columns east of where row y - 1 wrote:
-    // reads and writes touch a few cache lines at a time and the band stays
-    // in the second-level cache. The wrapped samples are placed at the end.
-    const int64_t a = MosaicSide();
-    const int64_t w = m_width;
-    const int64_t h = m_height;
-    if (!m_mosaic)
-        m_mosaic = MakeLargeSampleBuffer(static_cast<size_t>(a * a));
-    uint16_t* mosaic = m_mosaic.get();
-    const uint16_t* field0 = m_field0.get();
-    const uint16_t* field1 = m_field1.get();
-    constexpr int64_t kBandRows = 32;
-    const int64_t bands = (a + kBandRows - 1) / kBandRows;
-    // Bands are independent of one another; the workers take every
-    // workers-th band, which spreads the empty corners of the diamond evenly.
-    const int32_t workers = WorkerCount();
-    RunOnWorkers(workers, [&](int32_t worker) {
-        for (int64_t band = worker; band < bands; band += workers)
-        {
-            const int64_t firstRow = band * kBandRows;
-            const int64_t endRow = std::min(a, firstRow + kBandRows);
-            std::fill(mosaic + firstRow * a, mosaic + endRow * a, uint16_t{0});
-            // Field row y reaches the band for x + y (field 0) or x + y + 1
-            // (field 1) in [firstRow, endRow).
-            const int64_t firstY = std::max<int64_t>(0, firstRow - w);
-            const int64_t endY = std::min(h, endRow);
-            for (int64_t y = firstY; y < endY; ++y)
-            {
-                // Column term below a: x >= y + 3 - h.
-                const int64_t lowestX = std::max<int64_t>(0, y + 3 - h);
-                const int64_t first0 = std::max(lowestX, firstRow - y);
-                const int64_t end0 = std::min(w, endRow - y);
-                const uint16_t* row0 = field0 + y * w;
-                uint16_t* at0 = mosaic + (first0 + y) * a + (w + 2 - first0 + y);
-                for (int64_t x = first0; x < end0; ++x, at0 += a - 1)
-                    *at0 = row0[x];
-                const int64_t first1 = std::max(lowestX, firstRow - 1 - y);
-                const int64_t end1 = std::min(w, endRow - 1 - y);
-                const uint16_t* row1 = field1 + y * w;
-                uint16_t* at1 = mosaic + (first1 + y + 1) * a + (w + 2 - first1 + y);
-                for (int64_t x = first1; x < end1; ++x, at1 += a - 1)
-                    *at1 = row1[x];
-            }
-        }
-    });
+    // The rows are cleared and then filled. Mosaic row r receives the
+    // field-0 samples with x + y = r and the field-1 samples with
+    // x + y = r - 1, at column m_width + 2 - x + y while that term is below
+    // a. One field row y contributes a run of consecutive x, read in order
+    // and written one per row, two columns east of where row y - 1 wrote:
+    // for a band of a few dozen rows, reads and writes touch a few cache
+    // lines at a time and the band stays in the second-level cache. The
+    // wrapped samples are placed at the end.
+    const int64_t a = raw.MosaicSide();
+    const int64_t w = raw.m_width;
+    const int64_t h = raw.m_height;
+    const uint16_t* field0 = raw.m_field0.get();
+    const uint16_t* field1 = raw.m_field1.get();
+    const int64_t endRow = firstRow + rowCount;
+    std::fill(rows, rows + rowCount * a, uint16_t{0});
+    // Field row y reaches the rows for x + y (field 0) or x + y + 1
+    // (field 1) in [firstRow, endRow).
+    const int64_t firstY = std::max<int64_t>(0, firstRow - w);
+    const int64_t endY = std::min(h, endRow);
+    for (int64_t y = firstY; y < endY; ++y)
+    {
+        // Column term below a: x >= y + 3 - h.
+        const int64_t lowestX = std::max<int64_t>(0, y + 3 - h);
+        const int64_t first0 = std::max(lowestX, firstRow - y);
+        const int64_t end0 = std::min(w, endRow - y);
+        const uint16_t* row0 = field0 + y * w;
+        uint16_t* at0 = rows + (first0 + y - firstRow) * a + (w + 2 - first0 + y);
+        for (int64_t x = first0; x < end0; ++x, at0 += a - 1)
+            *at0 = row0[x];
+        const int64_t first1 = std::max(lowestX, firstRow - 1 - y);
+        const int64_t end1 = std::min(w, endRow - 1 - y);
+        const uint16_t* row1 = field1 + y * w;
+        uint16_t* at1 = rows + (first1 + y + 1 - firstRow) * a + (w + 2 - first1 + y);
+        for (int64_t x = first1; x < end1; ++x, at1 += a - 1)
+            *at1 = row1[x];
+    }
     // The positions whose column term m_width + 2 - x + y is a or more: only
     // x <= y + 2 - m_height, so y >= m_height - 2.
     for (int64_t y = std::max<int64_t>(0, h - 2); y < h; ++y)
         for (int64_t x = 0; x < w && x <= y + 2 - h; ++x)
-        {
-            const int64_t element = (x + y) * a + (w + 2 - x + y);
-            mosaic[element] = field0[y * w + x];
-            mosaic[element + a] = field1[y * w + x];
-        }
+            for (int64_t f = 0; f < 2; ++f)
+            {
+                const int64_t element = (x + y + f) * a + (w + 2 - x + y);
+                if (element >= firstRow * a && element < endRow * a)
+                    rows[element - firstRow * a] = (f == 0 ? field0 : field1)[y * w + x];
+            }
 }

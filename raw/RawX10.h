@@ -115,6 +115,12 @@ private:
     std::unique_ptr<CBufferKeeper> m_buffers;
 };
 
+// Mosaic rows firstRow to firstRow + rowCount - 1 as BuildMosaic lays them
+// out, from raw's fields, into rows (rowCount * MosaicSide() samples, every
+// one written). BuildMosaic builds the whole mosaic band by band with it;
+// other stages can keep a few rows at a time instead of the whole mosaic.
+void FillMosaicRows(const CRawX10& raw, int32_t firstRow, int32_t rowCount, uint16_t* rows);
+
 // Unpacks groupCount groups of three bytes b0, b1, b2 into two 12-bit samples
 // each: b0 with the low nibble of b1 above it, then the high nibble of b1
 // with b2 above it.

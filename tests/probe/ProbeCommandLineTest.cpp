@@ -5,7 +5,10 @@
 #include "platform/Status.h"
 #include "probe/CellReport.h"
 #include "probe/FieldStats.h"
+#include "probe/FileInfo.h"
+#include "raw/RafHeader.h"
 #include "raw/RawX10.h"
+#include "tools/RafContainer.h"
 
 #include "TestSupport.h"
 
@@ -22,7 +25,7 @@ TEST(ProbeCommandLine, HelpAndVersionGoToStandardOutput)
 {
     const ProcessResult help = RunProcess({kProbeExe, "--help"});
     EXPECT_EQ(help.exitStatus, 0);
-    EXPECT_EQ(help.out.rfind("Usage:\n  diagraw-probe stats FILE.raf [--json]\n", 0), 0u) << help.out;
+    EXPECT_EQ(help.out.rfind("Usage:\n  diagraw-probe info FILE [--json]\n", 0), 0u) << help.out;
     EXPECT_EQ(RunProcess({kProbeExe, "--version"}).out, "diagraw-probe 0.3\n");
 }
 
@@ -57,6 +60,14 @@ TEST(ProbeCommandLine, FailuresPrintOneLineAndExitWithTheirStatus)
         {{"cell", chart, "1"}, 2, "cell: expects FILE.raf X Y" + seeHelp},
         {{"cell", chart, "1x", "1"}, 2, "1x: X is not a whole number" + seeHelp},
         {{"cell", chart, "1", "-"}, 2, "-: Y is not a whole number" + seeHelp},
+        {{"info", missing}, 1, missing + ": " + DescribeStatus(ENOENT)},
+        {{"info", dir.Path().string()}, 1, dir.Path().string() + ": " + DescribeStatus(EISDIR)},
+        {{"stats", chart, "--area", "0", "0", "0", "9"}, 1, chart + ": the area 0 x 9 is empty"},
+        {{"stats", chart, "--area", "5000", "-1", "9", "9"}, 1,
+         chart + ": the area 9 x 9 at (5000, -1) reaches outside the 5088 x 5088 image"},
+        {{"stats", chart, "--area", "1", "2", "3"}, 2, "--area: expects X Y W H" + seeHelp},
+        {{"stats", chart, "--area", "1", "2", "3", "w"}, 2, "w: not a whole number" + seeHelp},
+        {{"cell", chart, "--area", "1", "2", "3", "4"}, 2, "--area: unknown option" + seeHelp},
     };
     for (const FailureCase& c : cases)
     {
@@ -126,6 +137,40 @@ TEST(ProbeJson, StatsAndCellsOfTheChart)
         ExpectJson(dir, {"cell", "--json", chart, std::to_string(x), std::to_string(y)}, PixelJson(e),
                    e.demosaiced ? explained : std::vector<std::string>{"demosaiced", "reason", "pixel.blue"});
     }
+}
+
+// What a file is, reported with exit status 0 whatever it is: the synth's
+// RAF, a JPEG, and a RAF whose sections lie past the end.
+TEST(ProbeJson, InfoOnARafAJpegAndAnImpossibleHeader)
+{
+    TempDir dir;
+    std::vector<uint8_t> raf = RafPrefixFor(CRawX10::kTailBytes);
+    raf.resize(raf.size() + static_cast<size_t>(CRawX10::kTailBytes));
+    std::vector<uint8_t> impossible = raf;
+    impossible.resize(5000);
+    WriteFile(dir / "synth.raf", raf);
+    WriteFile(dir / "photo.jpg", SmallGreyJpeg());
+    WriteFile(dir / "cut.raf", impossible);
+    const std::vector<std::string> keys = {"size", "header_bytes", "signature", "raf"};
+    const std::vector<std::string> rafKeys = {"raf.complete", "raf.camera_model", "raf.preview.place",
+                                              "raf.raw_block.length", "raf.tail_in_raw_block"};
+    for (const char* name : {"synth.raf", "photo.jpg", "cut.raf"})
+    {
+        const std::string path = (dir / name).string();
+        FileHeader header;
+        ASSERT_EQ(ReadFileHeader(path.c_str(), header), kStatusOk);
+        std::vector<std::string> paths = keys;
+        if (header.signature == FileSignature::Raf)
+            paths.insert(paths.end(), rafKeys.begin(), rafKeys.end());
+        ExpectJson(dir, {"info", path, "--json"}, InfoJson(header), paths);
+        const ProcessResult text = RunProcess({kProbeExe, "info", path});
+        EXPECT_EQ(text.exitStatus, 0);
+        EXPECT_EQ(text.out, InfoTable(path, header));
+    }
+    EXPECT_NE(InfoTable("cut.raf", ParseFileHeader(impossible.data(), kRafHeaderBytes, 5000))
+                  .find("raw block          offset 333, length 18937856: impossible, it would end at byte "
+                        "18938189, past the end of the file (5000 bytes)\n"),
+              std::string::npos);
 }
 
 #endif

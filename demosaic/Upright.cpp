@@ -1,0 +1,165 @@
+#include "demosaic/Upright.h"
+
+#include "demosaic/FastScan.h"
+#include "platform/Workers.h"
+#include "raw/RawX10.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace
+{
+
+// Mosaic rows demosaiced at a time by one worker.
+constexpr int32_t kBandRows = 32;
+// Rows kept above and below a band: the two the rules read, rounded up so
+// that the band's first row lands on a multiple of 4 (see below).
+constexpr int32_t kRowsAbove = 4;
+constexpr int32_t kRowsBelow = 2;
+
+// Demosaics mosaic rows firstRow to firstRow + rowCount - 1 (window rows,
+// firstRow a multiple of 4) and stores the pixels of their field cells.
+//
+// The band's rows are built from the fields into rows, which holds mosaic
+// rows firstRow - 4 on; the fast scan is then run on rows as if it were a
+// mosaic of its own, its row i standing for mosaic row firstRow - 4 + i.
+// Every rule depends on a cell's row only through r % 4 (the site class, the
+// row pair of the white balance, raw/Lattice.h), which a shift by a multiple
+// of 4 keeps; so the scan gives exactly the pixels of the whole mosaic.
+void DemosaicBand(const CRawX10& raw, int32_t firstRow, int32_t rowCount, uint16_t* rows, uint8_t* pixels,
+                  CFastScanScratch& scratch, UprightCells& cells)
+{
+    const int32_t side = raw.MosaicSide();
+    const int32_t w = raw.m_width;
+    const int32_t h = raw.m_height;
+    const int32_t top = firstRow - kRowsAbove;
+    FillMosaicRows(raw, top, rowCount + kRowsAbove + kRowsBelow, rows);
+    WhiteBalanceBand(rows, side, top, rowCount + kRowsAbove + kRowsBelow);
+    // Row i of the band is scanned as row kRowsAbove + i; its pixels land in
+    // storage row side - kRowsAbove - i, so pixels starts at the last one.
+    const int32_t lastScanned = kRowsAbove + rowCount - 1;
+    // The samples are 12-bit, so the scan, exact below 8192, never declines.
+    (void)ScanRowsFast(rows, side, kRowsAbove, lastScanned, ScanTarget{pixels, side - lastScanned}, scratch);
+    // Field f's samples of mosaic row r = firstRow + i are x = r - f - y,
+    // column t = w + 2 - r + f + 2y. Taken by field row y, the band's rows
+    // give a run of consecutive x, written one after the other.
+    const int32_t lastColumn = side - 1 - kWindowMargin;
+    const int32_t lastRow = firstRow + rowCount - 1;
+    for (int32_t f = 0; f < 2; ++f)
+        for (int32_t y = std::max(0, firstRow - f - w + 1); y <= std::min(h - 1, lastRow - f); ++y)
+        {
+            // x within the field, r within the band, t within the window.
+            const int32_t firstX = std::max({0, firstRow - f - y, w + 2 + y - lastColumn});
+            const int32_t lastX = std::min({w - 1, lastRow - f - y, w + 2 + y - kWindowMargin});
+            uint8_t* rgb = cells.pixels[f].get() + (static_cast<size_t>(y) * static_cast<size_t>(w) + static_cast<size_t>(std::max(firstX, 0))) * 3;
+            for (int32_t x = firstX; x <= lastX; ++x, rgb += 3)
+            {
+                const int32_t i = x + y + f - firstRow;
+                const int32_t t = w + 2 - x + y;
+                const uint8_t* bgr = pixels + (static_cast<size_t>(rowCount - 1 - i) * static_cast<size_t>(side) + static_cast<size_t>(side - t)) * 4;
+                rgb[0] = bgr[2];
+                rgb[1] = bgr[1];
+                rgb[2] = bgr[0];
+            }
+        }
+}
+
+}  // namespace
+
+UprightCells DemosaicFieldCells(const CRawX10& raw)
+{
+    const int32_t side = raw.MosaicSide();
+    UprightCells cells;
+    cells.width = raw.m_width;
+    cells.height = raw.m_height;
+    const size_t bytes = static_cast<size_t>(raw.m_width) * static_cast<size_t>(raw.m_height) * 3;
+    // Not cleared: the places of cells without a demosaiced pixel are never
+    // read, and the workers map the pages in as they fill them.
+    for (std::unique_ptr<uint8_t[]>& field : cells.pixels)
+        field.reset(new uint8_t[bytes]);
+    // Bands from the window's first row, a multiple of 4, in steps of
+    // kBandRows, also a multiple of 4.
+    static_assert(kWindowMargin % 4 == 0 && kBandRows % 4 == 0, "bands start on a multiple of 4");
+    const int32_t windowRows = side - 2 * kWindowMargin;
+    const int32_t bands = (windowRows + kBandRows - 1) / kBandRows;
+    const int32_t workers = WorkerCount();
+    RunOnWorkers(workers, [&](int32_t worker) {
+        std::vector<uint16_t> rows(static_cast<size_t>(kBandRows + kRowsAbove + kRowsBelow) * static_cast<size_t>(side));
+        std::vector<uint8_t> pixels(static_cast<size_t>(kBandRows) * static_cast<size_t>(side) * 4);
+        CFastScanScratch scratch(kWindowMargin, side - 1 - kWindowMargin);
+        for (int32_t band = worker; band < bands; band += workers)
+        {
+            const int32_t firstRow = kWindowMargin + band * kBandRows;
+            DemosaicBand(raw, firstRow, std::min(kBandRows, windowRows - band * kBandRows), rows.data(),
+                         pixels.data(), scratch, cells);
+        }
+    });
+    return cells;
+}
+
+void RenderUprightRows(const UprightCells& cells, int32_t firstRow, int32_t rowCount, uint8_t* rgb)
+{
+    const int32_t w = cells.width;
+    const int32_t h = cells.height;
+    const int32_t last = w + h - 1 - kWindowMargin;
+    // In field row y of field f, the positions that hold a demosaiced pixel
+    // (HoldsDemosaicedPixel) are one run of x: the row x + y + f and the
+    // column w + 2 - x + y both within kWindowMargin to last. Nothing else of
+    // the cells is read.
+    struct Run
+    {
+        const uint8_t* pixels = nullptr;  // the field row's first pixel
+        int32_t first = 0;
+        int32_t last = -1;
+        const uint8_t* At(int32_t x) const { return x >= first && x <= last ? pixels + 3 * static_cast<size_t>(x) : nullptr; }
+    };
+    const auto runOf = [&](int32_t f, int32_t y) {
+        Run run;
+        if (y < 0 || y >= h)
+            return run;
+        run.pixels = cells.pixels[f].get() + static_cast<size_t>(y) * static_cast<size_t>(w) * 3;
+        run.first = std::max({0, kWindowMargin - y - f, w + 2 + y - last});
+        run.last = std::min({w - 1, last - y - f, w + 2 + y - kWindowMargin});
+        return run;
+    };
+    for (int32_t row = firstRow; row < firstRow + rowCount; ++row)
+    {
+        const int32_t y = row / 2;
+        const bool fieldZeroRow = row % 2 == 0;
+        uint8_t* out = rgb + static_cast<size_t>(row - firstRow) * static_cast<size_t>(2 * w) * 3;
+        // Row 2y: field 0's cell at 2x, then at 2x + 1 the mean of the field 0
+        // cells west (x) and east (x + 1) and the field 1 cells north (row
+        // y - 1) and south (row y). Row 2y + 1: at 2x the mean of the field 0
+        // cells north (y) and south (y + 1) and the field 1 cells west
+        // (x - 1) and east (x), then field 1's cell at 2x + 1.
+        const Run own = runOf(fieldZeroRow ? 0 : 1, y);
+        const Run other[2] = {runOf(fieldZeroRow ? 1 : 0, fieldZeroRow ? y - 1 : y),
+                              runOf(fieldZeroRow ? 1 : 0, fieldZeroRow ? y : y + 1)};
+        for (int32_t x = 0; x < w; ++x, out += 6)
+        {
+            const uint8_t* cell = own.At(x);
+            const uint8_t* around[4] = {fieldZeroRow ? cell : own.At(x - 1), fieldZeroRow ? own.At(x + 1) : cell,
+                                        other[0].At(x), other[1].At(x)};
+            uint8_t* ownOut = fieldZeroRow ? out : out + 3;
+            uint8_t* meanOut = fieldZeroRow ? out + 3 : out;
+            int32_t sums[3] = {0, 0, 0};
+            int32_t count = 0;
+            for (const uint8_t* neighbour : around)
+                if (neighbour != nullptr)
+                {
+                    for (int k = 0; k < 3; ++k)
+                        sums[k] += neighbour[k];
+                    ++count;
+                }
+            // sum / count rounded down, as (sum * 65536 / count) >> 16: exact
+            // for sums up to 4 * 255 (for 3 the error stays below 1/100).
+            static constexpr uint32_t kReciprocals[] = {0, 65536, 32768, 21846, 16384};
+            const uint32_t reciprocal = kReciprocals[count];
+            for (int k = 0; k < 3; ++k)
+            {
+                ownOut[k] = cell != nullptr ? cell[k] : 0;
+                meanOut[k] = static_cast<uint8_t>(static_cast<uint32_t>(sums[k]) * reciprocal >> 16);
+            }
+        }
+    }
+}

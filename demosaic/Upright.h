@@ -1,0 +1,63 @@
+// The upright view: the demosaiced photo turned back by 45 degrees onto the
+// fields' own grid, as the field previews show the fields.
+//
+// With W x H the size of a field (2944 x 2144), the view is 2W x 2H pixels,
+// rows top-down, RGB. Each field position (y, x) has one cell of the mosaic
+// per field (raw/RawX10.h): field 0's at row x + y, column W + 2 - x + y,
+// and field 1's one row below it.
+//   - The demosaiced pixel of field 0's cell goes to (row 2y, column 2x),
+//     that of field 1's cell to (2y + 1, 2x + 1).
+//   - Each other pixel, (2y, 2x + 1) or (2y + 1, 2x), is the mean of each
+//     channel, rounded down, over those of its four edge neighbours that
+//     hold a demosaiced cell.
+//   - A cell outside the demosaiced window (rows and columns 8 to 5079,
+//     demosaic/Demosaic.h), or one whose column term reaches the mosaic's
+//     side, holds no demosaiced pixel: its place is black and it counts in
+//     no mean. A pixel with no such neighbour is black.
+// So every demosaiced cell appears once, and nothing else is made up but the
+// mean of true neighbours.
+//
+// Two steps, so that neither the whole mosaic nor the whole demosaiced
+// image is ever held: DemosaicFieldCells demosaics the mosaic band by band,
+// each band built from the fields (FillMosaicRows), and keeps only the pixels
+// of the cells that hold samples, in the fields' grids; RenderUprightRows
+// then makes any rows of the view from those. Memory: 3 bytes per field
+// sample (some 38 MB), besides the fields.
+#pragma once
+
+#include "demosaic/Demosaic.h"
+
+#include <cstdint>
+#include <memory>
+
+class CRawX10;
+
+// The demosaiced pixels of the cells of both fields, in the fields' grids.
+struct UprightCells
+{
+    int32_t width = 0;                     // of a field
+    int32_t height = 0;
+    // Field f: height rows of width RGB pixels; the places whose cell holds
+    // no demosaiced pixel (HoldsDemosaicedPixel) are left unset.
+    std::unique_ptr<uint8_t[]> pixels[2];
+};
+
+// Whether the cell of field position (y, x) of field f holds a demosaiced
+// pixel, in the mosaic of two width x height fields.
+constexpr bool HoldsDemosaicedPixel(int32_t width, int32_t height, int32_t field, int32_t y, int32_t x)
+{
+    const int32_t side = width + height;
+    const int32_t r = x + y + field;
+    const int32_t c = width + 2 - x + y;
+    const int32_t last = side - 1 - kWindowMargin;
+    return r >= kWindowMargin && r <= last && c >= kWindowMargin && c <= last;
+}
+
+// Demosaics raw's fields (loaded, every sample below 4096; the mosaic is
+// not used) on the run's workers and keeps the pixels of the fields' cells.
+// Throws std::bad_alloc when memory runs out.
+UprightCells DemosaicFieldCells(const CRawX10& raw);
+
+// Rows firstRow to firstRow + rowCount - 1 of the upright view, top-down:
+// rowCount rows of 2 * width RGB pixels, every byte written.
+void RenderUprightRows(const UprightCells& cells, int32_t firstRow, int32_t rowCount, uint8_t* rgb);

@@ -1,0 +1,216 @@
+#include "probe/Export.h"
+
+#include "demosaic/Demosaic.h"
+#include "demosaic/FastScan.h"
+#include "demosaic/Upright.h"
+#include "platform/Files.h"
+#include "platform/LargeBuffers.h"
+#include "platform/Workers.h"
+#include "probe/Messages.h"
+#include "probe/TiffWriter.h"
+#include "raw/RafHeader.h"
+#include "raw/RawX10.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace
+{
+
+struct KindText
+{
+    ExportKind kind;
+    const char* name;
+    const char* description;  // the TIFF's ImageDescription
+};
+
+constexpr KindText kKindTexts[] = {
+    {ExportKind::Field0, "field0", "diagraw field0: field 0 of an X10 raw file, its 12-bit samples as read, unscaled"},
+    {ExportKind::Field1, "field1", "diagraw field1: field 1 of an X10 raw file, its 12-bit samples as read, unscaled"},
+    {ExportKind::Mosaic, "mosaic",
+     "diagraw mosaic: the composite mosaic of both fields' 12-bit samples, north up, not mirrored; cells "
+     "without a sample are 0"},
+    {ExportKind::Balanced, "balanced",
+     "diagraw balanced: the composite mosaic after the demosaic's white balance (red and blue cells of rows and "
+     "columns 8 to 5079 times 1.65 or 1.57 by row pair), north up, not mirrored"},
+    {ExportKind::Image, "image",
+     "diagraw image: the demosaiced image, the pixels of diagraw's .bmp as a viewer shows them (the mosaic "
+     "mirrored left to right)"},
+    {ExportKind::Upright, "upright",
+     "diagraw upright: the demosaiced image on the fields' grid, field 0 cells at (2y, 2x), field 1 cells at "
+     "(2y + 1, 2x + 1), the other pixels the means of their demosaiced edge neighbours"},
+    {ExportKind::Preview, "preview", ""},
+};
+
+const KindText& TextOf(ExportKind kind)
+{
+    return kKindTexts[static_cast<int>(kind)];
+}
+
+ExportResult InputFailure(Status status, std::string reason = std::string())
+{
+    return ExportResult{status, false, std::move(reason)};
+}
+
+ExportResult Written(Status status)
+{
+    return ExportResult{status, status != kStatusOk, std::string()};
+}
+
+// Copies the embedded JPEG of the RAF at input, byte for byte.
+ExportResult ExportPreview(const char* input, const std::string& output)
+{
+    std::FILE* opened = nullptr;
+    int64_t size = 0;
+    Status status = platform::OpenInput(input, opened, size);
+    if (status != kStatusOk)
+        return InputFailure(status);
+    const std::unique_ptr<std::FILE, CRawX10::FileCloser> stream(opened);
+    FileHeader header;
+    status = ReadFileHeader(stream.get(), size, header);
+    if (status != kStatusOk)
+        return InputFailure(status);
+    const RafSection& preview = header.preview;
+    if (header.signature != FileSignature::Raf || !header.rafFieldsComplete)
+        return InputFailure(EINVAL, std::string("no embedded preview: not a RAF file (signature: ") +
+                                        NameOfSignature(header.signature) + ")");
+    if (preview.place == SectionPlace::Absent)
+        return InputFailure(EINVAL, "no embedded preview: its length in the header is 0");
+    if (preview.place == SectionPlace::PastEnd)
+        return InputFailure(EINVAL, "no embedded preview: the header places it past the end of the file");
+
+    platform::COutputFile file;
+    status = file.Create(output);
+    std::vector<uint8_t> chunk(std::min<size_t>(preview.length, size_t{1} << 20));
+    for (int64_t done = 0; status == kStatusOk && done < preview.length;)
+    {
+        const auto count = static_cast<size_t>(std::min<int64_t>(preview.length - done, static_cast<int64_t>(chunk.size())));
+        const Status read = platform::ReadAt(stream.get(), preview.offset + done, chunk.data(), count);
+        if (read != kStatusOk)
+            return InputFailure(read);
+        status = file.Write(chunk.data(), count);
+        done += static_cast<int64_t>(count);
+    }
+    return Written(status == kStatusOk ? file.Commit() : status);
+}
+
+TiffLayout LayoutOf(ExportKind kind, const CRawX10& raw, bool deflate, const std::string& software)
+{
+    TiffLayout layout;
+    const bool field = kind == ExportKind::Field0 || kind == ExportKind::Field1;
+    const bool grey = field || kind == ExportKind::Mosaic || kind == ExportKind::Balanced;
+    layout.width = field ? raw.m_width : kind == ExportKind::Upright ? 2 * raw.m_width : raw.MosaicSide();
+    layout.height = field ? raw.m_height : kind == ExportKind::Upright ? 2 * raw.m_height : raw.MosaicSide();
+    layout.samplesPerPixel = grey ? 1 : 3;
+    layout.bitsPerSample = grey ? 16 : 8;
+    layout.deflate = deflate;
+    layout.software = software;
+    layout.description = TextOf(kind).description;
+    return layout;
+}
+
+// The demosaiced image, rows top-down in RGB: viewer row y is storage row
+// side - 1 - y of the .bmp, rendered in BGR0 into scratch of each worker.
+Status ExportImage(CRawX10& raw, const std::string& output, const TiffLayout& layout)
+{
+    const int32_t side = raw.MosaicSide();
+    raw.m_field0.reset();
+    raw.m_field1.reset();
+    WhiteBalanceWindow(raw.m_mosaic.get(), side);
+    struct WorkerScratch
+    {
+        std::vector<uint8_t> bgr;
+        std::unique_ptr<CFastScanScratch> scan;
+    };
+    std::vector<WorkerScratch> scratch(static_cast<size_t>(WorkerCount()));
+    return StreamTiffFile(output, layout, raw.Buffers(), [&](int32_t firstRow, int32_t rowCount, uint8_t* rgb, int32_t worker) {
+        WorkerScratch& own = scratch[static_cast<size_t>(worker)];
+        own.bgr.resize(static_cast<size_t>(rowCount) * static_cast<size_t>(side) * 4);
+        if (!own.scan)
+            own.scan = std::make_unique<CFastScanScratch>(kWindowMargin, side - 1 - kWindowMargin);
+        RenderDemosaicRows(raw, side - firstRow - rowCount, rowCount, own.bgr.data(), own.scan.get());
+        for (int32_t j = 0; j < rowCount; ++j)
+        {
+            const uint8_t* bgr = own.bgr.data() + static_cast<size_t>(rowCount - 1 - j) * static_cast<size_t>(side) * 4;
+            uint8_t* out = rgb + static_cast<size_t>(j) * static_cast<size_t>(side) * 3;
+            for (int32_t x = 0; x < side; ++x, bgr += 4, out += 3)
+            {
+                out[0] = bgr[2];
+                out[1] = bgr[1];
+                out[2] = bgr[0];
+            }
+        }
+    });
+}
+
+}  // namespace
+
+const char* NameOfExportKind(ExportKind kind)
+{
+    return TextOf(kind).name;
+}
+
+bool ExportKindOf(const std::string& name, ExportKind& kind)
+{
+    for (const KindText& text : kKindTexts)
+        if (name == text.name)
+        {
+            kind = text.kind;
+            return true;
+        }
+    return false;
+}
+
+ExportResult ExportFile(const char* input, ExportKind kind, const std::string& output, bool deflate,
+                        const std::string& software)
+{
+    if (kind == ExportKind::Preview)
+        return ExportPreview(input, output);
+    CRawX10 raw;
+    const Status status = kind == ExportKind::Image ? raw.Load(input) : raw.LoadFields(input);
+    if (status != kStatusOk)
+        return InputFailure(status, DescribeLoadFailure(raw, status));
+    const TiffLayout layout = LayoutOf(kind, raw, deflate, software);
+    const int32_t side = raw.MosaicSide();
+    const auto rowBytes = static_cast<size_t>(layout.width) * static_cast<size_t>(layout.bitsPerSample / 8) *
+                          static_cast<size_t>(layout.samplesPerPixel);
+    switch (kind)
+    {
+    case ExportKind::Field0:
+    case ExportKind::Field1:
+    {
+        const uint16_t* field = kind == ExportKind::Field0 ? raw.m_field0.get() : raw.m_field1.get();
+        return Written(StreamTiffFile(output, layout, raw.Buffers(), [&](int32_t firstRow, int32_t rowCount, uint8_t* rows, int32_t) {
+            std::memcpy(rows, field + static_cast<size_t>(firstRow) * static_cast<size_t>(raw.m_width),
+                        rowBytes * static_cast<size_t>(rowCount));
+        }));
+    }
+    case ExportKind::Mosaic:
+    case ExportKind::Balanced:
+        // Built band by band from the fields, never held whole.
+        return Written(StreamTiffFile(output, layout, raw.Buffers(), [&](int32_t firstRow, int32_t rowCount, uint8_t* rows, int32_t) {
+            auto* samples = reinterpret_cast<uint16_t*>(rows);
+            FillMosaicRows(raw, firstRow, rowCount, samples);
+            if (kind == ExportKind::Balanced)
+                WhiteBalanceBand(samples, side, firstRow, rowCount);
+        }));
+    case ExportKind::Image:
+        return Written(ExportImage(raw, output, layout));
+    case ExportKind::Upright:
+    {
+        // The loader's read buffer is not needed again; the cells need room.
+        raw.Buffers().ReleaseKept();
+        const UprightCells cells = DemosaicFieldCells(raw);
+        raw.m_field0.reset();
+        raw.m_field1.reset();
+        return Written(StreamTiffFile(output, layout, raw.Buffers(), [&](int32_t firstRow, int32_t rowCount, uint8_t* rgb, int32_t) {
+            RenderUprightRows(cells, firstRow, rowCount, rgb);
+        }));
+    }
+    case ExportKind::Preview:
+        break;
+    }
+    return InputFailure(EINVAL);
+}

@@ -1,0 +1,20 @@
+// What the probe's programs (diagraw-probe, diagraw-export) say on standard
+// error: one line, "<program>: <name>: <reason>", and the reasons they share.
+#pragma once
+
+#include "platform/Status.h"
+
+#include <cstdint>
+#include <string>
+
+class CRawX10;
+
+// 18937856 as "18,937,856".
+std::string WithSeparators(int64_t value);
+
+// Prints "<program>: <name>: <reason>" on standard error and returns status.
+int ReportFailure(const char* program, int status, const std::string& name, const std::string& reason);
+
+// The reason raw could not load its file: the status's text, and for a
+// file too short its size and the size needed.
+std::string DescribeLoadFailure(const CRawX10& raw, Status status);

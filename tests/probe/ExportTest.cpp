@@ -1,0 +1,140 @@
+// diagraw-export as a process: every kind of the synth's RAF is read back by
+// an independent reader (Pillow, with Debian's Python) and compared, sample
+// for sample, with the library's arrays; the same input gives the same
+// bytes; failures print one line with their exit status.
+#include "demosaic/Demosaic.h"
+#include "demosaic/Upright.h"
+#include "raw/RawX10.h"
+#include "tools/RafContainer.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+using namespace testsupport;
+
+namespace
+{
+
+const char* const kExportExe = DIAGRAW_EXPORT_EXE;
+
+// For each file named: "<mode> <width> <height> <tags>" on one line, and its
+// samples as Pillow unpacks them (16-bit grey little-endian, RGB as bytes)
+// in <file>.samples.
+constexpr const char* kReader =
+    "import sys\n"
+    "from PIL import Image\n"
+    "for name in sys.argv[1:]:\n"
+    "    image = Image.open(name)\n"
+    "    image.load()\n"
+    "    tags = sorted(image.tag_v2.keys()) if hasattr(image, 'tag_v2') else []\n"
+    "    print(image.mode, image.size[0], image.size[1], tags)\n"
+    "    open(name + '.samples', 'wb').write(image.tobytes())\n";
+
+std::vector<uint8_t> LittleEndian(const uint16_t* samples, size_t count)
+{
+    std::vector<uint8_t> bytes(2 * count);
+    for (size_t i = 0; i < count; ++i)
+    {
+        bytes[2 * i] = static_cast<uint8_t>(samples[i]);
+        bytes[2 * i + 1] = static_cast<uint8_t>(samples[i] >> 8);
+    }
+    return bytes;
+}
+
+std::string RunExport(const std::vector<std::string>& arguments, int expectedStatus)
+{
+    std::vector<std::string> argv = {kExportExe};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    const ProcessResult run = RunProcess(argv);
+    EXPECT_EQ(run.exitStatus, expectedStatus) << run.err;
+    EXPECT_EQ(run.out, "");
+    return run.err;
+}
+
+TEST(Export, EveryKindReadsBackWithTheLibrarysValues)
+{
+    TempDir dir;
+    const std::string input = (dir / "synth.raf").string();
+    ASSERT_EQ(RunProcess({kSynthExe, "--raf", input}).exitStatus, 0);
+    const char* const kinds[] = {"field0", "field1", "mosaic", "balanced", "image", "upright", "preview"};
+    std::vector<std::string> reader = {"/usr/bin/python3", "-c", kReader};
+    for (const char* kind : kinds)
+    {
+        RunExport({input, kind, (dir / kind).string()}, 0);
+        reader.push_back((dir / kind).string());
+    }
+    RunExport({"--compress", input, "mosaic", (dir / "mosaic.deflate").string()}, 0);
+    reader.push_back((dir / "mosaic.deflate").string());
+    const ProcessResult read = RunProcess(reader);
+    ASSERT_EQ(read.exitStatus, 0) << read.err;
+    const std::string tags = " [256, 257, 258, 259, 262, 270, 273, 277, 278, 279, 282, 283, 284, 296, 305]\n";
+    EXPECT_EQ(read.out, "I;16 2944 2144" + tags + "I;16 2944 2144" + tags + "I;16 5088 5088" + tags +
+                            "I;16 5088 5088" + tags + "RGB 5088 5088" + tags + "RGB 5888 4288" + tags +
+                            "L 8 8 []\nI;16 5088 5088" + tags);
+    const auto samplesOf = [&](const std::string& name) { return ReadFile(dir / (name + ".samples")); };
+
+    CRawX10 raw;
+    ASSERT_EQ(raw.Load(input.c_str()), kStatusOk);
+    const size_t fieldSamples = static_cast<size_t>(raw.m_width) * static_cast<size_t>(raw.m_height);
+    EXPECT_TRUE(samplesOf("field0") == LittleEndian(raw.m_field0.get(), fieldSamples));
+    EXPECT_TRUE(samplesOf("field1") == LittleEndian(raw.m_field1.get(), fieldSamples));
+    const int32_t side = raw.MosaicSide();
+    const size_t cells = static_cast<size_t>(side) * static_cast<size_t>(side);
+    EXPECT_TRUE(samplesOf("mosaic") == LittleEndian(raw.m_mosaic.get(), cells));
+    EXPECT_TRUE(samplesOf("mosaic.deflate") == samplesOf("mosaic"));
+    WhiteBalanceWindow(raw.m_mosaic.get(), side);
+    EXPECT_TRUE(samplesOf("balanced") == LittleEndian(raw.m_mosaic.get(), cells));
+
+    // image: the .bmp's rows, bottom-up BGR0, turned into top-down RGB.
+    std::vector<uint8_t> bmpRows(cells * 4);
+    RenderDemosaicRows(raw, 0, side, bmpRows.data());
+    std::vector<uint8_t> image(cells * 3);
+    for (size_t y = 0; y < static_cast<size_t>(side); ++y)
+        for (size_t x = 0; x < static_cast<size_t>(side); ++x)
+            for (size_t k = 0; k < 3; ++k)
+                image[(y * static_cast<size_t>(side) + x) * 3 + k] =
+                    bmpRows[((static_cast<size_t>(side) - 1 - y) * static_cast<size_t>(side) + x) * 4 + 2 - k];
+    EXPECT_TRUE(samplesOf("image") == image);
+
+    // upright: the library's view, itself checked against its definition
+    // in tests/demosaic/UprightTest.cpp.
+    std::vector<uint8_t> upright(4 * fieldSamples * 3);
+    RenderUprightRows(DemosaicFieldCells(raw), 0, 2 * raw.m_height, upright.data());
+    EXPECT_TRUE(samplesOf("upright") == upright);
+
+    EXPECT_TRUE(ReadFile(dir / "preview") == SmallGreyJpeg());
+    EXPECT_TRUE(samplesOf("preview") == std::vector<uint8_t>(64, 128));
+}
+
+TEST(Export, SameInputSameBytesAndFailuresInOneLine)
+{
+    TempDir dir;
+    const std::string chart = (dir / "chart.raf").string();
+    ASSERT_TRUE(WriteChartFile(chart));
+    const std::string first = (dir / "first.tif").string();
+    const std::string second = (dir / "second.tif").string();
+    RunExport({chart, "field1", first}, 0);
+    RunExport({chart, "field1", second}, 0);
+    EXPECT_TRUE(ReadFile(first) == ReadFile(second));
+
+    const std::string missing = (dir / "missing.raf").string();
+    const std::string out = (dir / "out").string();
+    const std::string seeHelp = " (see diagraw-export --help)\n";
+    EXPECT_EQ(RunExport({chart, "preview", out}, 1),
+              "diagraw-export: " + chart + ": no embedded preview: not a RAF file (signature: unknown)\n");
+    EXPECT_EQ(RunExport({missing, "mosaic", out}, 1), "diagraw-export: " + missing + ": No such file or directory\n");
+    EXPECT_EQ(RunExport({chart, "upright", (dir / "no" / "such" / "dir.tif").string()}, 1),
+              "diagraw-export: " + (dir / "no" / "such" / "dir.tif").string() + ": No such file or directory\n");
+    EXPECT_EQ(RunExport({chart, "jpeg", out}, 2),
+              "diagraw-export: jpeg: unknown kind; one of field0, field1, mosaic, balanced, image, upright, "
+              "preview" + seeHelp);
+    EXPECT_EQ(RunExport({chart, "image"}, 2), "diagraw-export: command line: expects FILE.raf KIND OUT" + seeHelp);
+    EXPECT_EQ(RunExport({"--deflate", chart, "image", out}, 2), "diagraw-export: --deflate: unknown option" + seeHelp);
+    EXPECT_FALSE(std::filesystem::exists(out));
+    EXPECT_EQ(RunProcess({kExportExe, "--version"}).out, "diagraw-export 0.3\n");
+}
+
+}  // namespace
