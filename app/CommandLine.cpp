@@ -1,6 +1,6 @@
 #include "app/CommandLine.h"
 
-#include "raw/LoadFailure.h"
+#include "raw/InputFailure.h"
 #include "raw/RafHeader.h"
 #include "raw/RawX10.h"
 
@@ -87,7 +87,7 @@ void ReportIgnoredArguments(int count)
 
 void ReportInputFailure(const CRawX10& raw, const char* path, Status status)
 {
-    std::fprintf(stderr, "diagraw: %s: %s\n", path, DescribeLoadFailure(raw, status).c_str());
+    std::fprintf(stderr, "diagraw: %s: %s\n", path, DescribeInputFailure(raw, status).c_str());
 }
 
 void ReportFailure(const char* name, Status status)

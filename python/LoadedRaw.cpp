@@ -7,7 +7,7 @@
 #include "platform/Workers.h"
 #include "probe/FieldStats.h"
 #include "python/RgbImage.h"
-#include "raw/LoadFailure.h"
+#include "raw/InputFailure.h"
 
 #include <algorithm>
 #include <array>
@@ -62,7 +62,7 @@ std::shared_ptr<CLoadedRaw> CLoadedRaw::Load(const std::string& path, Status& st
     status = loaded->m_raw.Load(path.c_str());
     if (status != kStatusOk)
     {
-        failure = DescribeLoadFailure(loaded->m_raw, status);
+        failure = DescribeInputFailure(loaded->m_raw, status);
         return nullptr;
     }
     // Everything is read: the object keeps no file open.

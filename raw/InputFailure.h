@@ -4,7 +4,8 @@
 // too short it also gives the file's size and the size needed, with
 // thousands separators: "file too short: 100 bytes, at least 18,937,856
 // needed". The program's message and the Python module's exceptions both use
-// it, so that they say the same.
+// it, so that they say the same (diagraw-probe keeps its own words,
+// probe/Messages.h).
 #pragma once
 
 #include "platform/Status.h"
@@ -14,4 +15,4 @@
 class CRawX10;
 
 // raw is the object whose Load or LoadFields returned status (not kStatusOk).
-std::string DescribeLoadFailure(const CRawX10& raw, Status status);
+std::string DescribeInputFailure(const CRawX10& raw, Status status);

@@ -1,4 +1,4 @@
-#include "raw/LoadFailure.h"
+#include "raw/InputFailure.h"
 
 #include "raw/RawX10.h"
 
@@ -23,7 +23,7 @@ std::string Grouped(int64_t value)
 
 }  // namespace
 
-std::string DescribeLoadFailure(const CRawX10& raw, Status status)
+std::string DescribeInputFailure(const CRawX10& raw, Status status)
 {
     if (status != kStatusInputTooShort)
         return DescribeStatus(status);
