@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 namespace
@@ -148,10 +147,6 @@ void RenderDemosaicRowsByCell(const CRawX10& raw, int32_t firstRow, int32_t rowC
     int32_t lastCellRow = -1;
     if (!ClearOutsideWindow(side, firstRow, rowCount, pixels, firstCellRow, lastCellRow))
         return;
-    // The per-cell rules share g_mosaicSide and g_gradients: one thread at a
-    // time.
-    static std::mutex s_perCellRules;
-    const std::lock_guard<std::mutex> lock(s_perCellRules);
     const int32_t lastColumn = side - 1 - kWindowMargin;
     for (int32_t r = firstCellRow; r <= lastCellRow; ++r)
     {
@@ -185,15 +180,15 @@ Status CRawX10::Demosaic()
     PublishMosaicSide(a);
     // The white balance first, every worker a share of the rows: the scan of
     // a band reads two rows beyond it on either side.
-    const int32_t workers = WorkerCount();
-    RunOnWorkers(workers, [&](int32_t worker) {
+    const int32_t workers = Workers().Size();
+    Workers().Run([&](int32_t worker) {
         const int32_t first = static_cast<int32_t>(int64_t{a} * worker / workers);
         const int32_t end = static_cast<int32_t>(int64_t{a} * (worker + 1) / workers);
         WhiteBalanceRows(m_mosaic.get(), a, first, end - first);
     });
     // Then the image, band by band; every worker keeps its own scan scratch.
     std::vector<std::unique_ptr<CFastScanScratch>> scratch(static_cast<size_t>(workers));
-    return StreamBmpFile(OutputNameOf(m_path, OutputImage::Demosaiced), a, a, kDemosaicBandRows, Buffers(),
+    return StreamBmpFile(OutputNameOf(m_path, OutputImage::Demosaiced), a, a, kDemosaicBandRows, Workers(), Buffers(),
                          [&](int32_t firstRow, int32_t rowCount, uint8_t* pixels, int32_t worker) {
                              std::unique_ptr<CFastScanScratch>& own = scratch[static_cast<size_t>(worker)];
                              if (!own)

@@ -94,7 +94,7 @@ constexpr int32_t SumOfColour(const CellInterpolation& cell, CellColour colour)
 
 // Interpolates the one cell (r, c) of the white-balanced mosaic of raw with
 // the per-cell rules; (r, c) lies at least two cells inside every edge. Sets
-// g_mosaicSide and g_gradients.
+// g_mosaicSide and g_gradients of the calling thread.
 CellInterpolation InterpolateCell(const CRawX10& raw, int32_t r, int32_t c);
 
 // Storage rows firstRow to firstRow + rowCount - 1 of the demosaiced image of
@@ -105,6 +105,5 @@ CellInterpolation InterpolateCell(const CRawX10& raw, int32_t r, int32_t c);
 void RenderDemosaicRows(const CRawX10& raw, int32_t firstRow, int32_t rowCount, uint8_t* pixels,
                         CFastScanScratch* scratch = nullptr);
 
-// The same rows with the per-cell rules alone: the reference. One thread at
-// a time runs the per-cell rules; others wait.
+// The same rows with the per-cell rules alone: the reference.
 void RenderDemosaicRowsByCell(const CRawX10& raw, int32_t firstRow, int32_t rowCount, uint8_t* pixels);

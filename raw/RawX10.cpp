@@ -62,11 +62,16 @@ std::string OutputNameOf(const std::string& path, OutputImage image)
     return path + ".bmp";
 }
 
-CRawX10::CRawX10() : m_buffers(std::make_unique<CBufferKeeper>())
+CRawX10::CRawX10() : CRawX10(WorkerCount())
 {
 }
 
-// Out of line, where CBufferKeeper is complete.
+CRawX10::CRawX10(int32_t workers)
+    : m_buffers(std::make_unique<CBufferKeeper>()), m_workers(std::make_unique<CWorkerPool>(workers))
+{
+}
+
+// Out of line, where CBufferKeeper and CWorkerPool are complete.
 CRawX10::~CRawX10() = default;
 
 Status CRawX10::Load(const char* path)
@@ -143,8 +148,8 @@ Status CRawX10::UnpackBlocks(std::FILE* file, const std::function<uint8_t*(int32
     std::unique_ptr<uint16_t[]> fields[2] = {MakeLargeSampleBuffer(static_cast<size_t>(samplesPerField), false),
                                              MakeLargeSampleBuffer(static_cast<size_t>(samplesPerField), false)};
     Status statuses[2] = {kStatusOk, kStatusOk};
-    const int32_t workers = std::min(WorkerCount(), 2);
-    RunOnWorkers(workers, [&](int32_t worker) {
+    const int32_t workers = Workers().Size();
+    Workers().Run([&](int32_t worker) {
         for (int32_t field = worker; field < 2; field += workers)
         {
             uint8_t* const block = blockBuffer(field);
@@ -194,8 +199,8 @@ void CRawX10::BuildMosaic()
     const int64_t bands = (a + kBandRows - 1) / kBandRows;
     // Bands are independent of one another; the workers take every
     // workers-th band, which spreads the empty corners of the diamond evenly.
-    const int32_t workers = WorkerCount();
-    RunOnWorkers(workers, [&](int32_t worker) {
+    const int32_t workers = Workers().Size();
+    Workers().Run([&](int32_t worker) {
         for (int64_t band = worker; band < bands; band += workers)
         {
             const int64_t firstRow = band * kBandRows;

@@ -16,12 +16,18 @@
 // with its rendering (bmp/Previews.cpp, demosaic/Demosaic.cpp) and is a short
 // adapter there: render the pixels into a buffer, then write the file.
 //
-// Ownership: the object owns the stream, the sample buffers and the keeper
-// of the run's scratch buffers, and releases them when it is destroyed. The
-// stages spread their work over one worker per hardware thread
-// (platform/Workers.h); the images are the same bytes whatever their number.
+// Ownership: the object owns the stream, the sample buffers, the keeper of
+// the run's scratch buffers and the run's pool of workers, started once when
+// it is made (platform/Workers.h), and releases them when it is destroyed.
+// The images are the same bytes whatever the number of workers.
 // Failures: every operation returns a Status (0 on success, otherwise why;
 // platform/Status.h). Running out of memory throws std::bad_alloc.
+//
+// Threads: one object is used by one thread at a time. Different objects may
+// be used at the same time from different threads, each operation of this
+// header and of the library's other public headers included (loading,
+// rendering, the previews, the demosaic, the probe's reports, writing);
+// nothing is shared between them but the read-only tables of the code.
 #pragma once
 
 #include "platform/Status.h"
@@ -33,6 +39,7 @@
 #include <string>
 
 class CBufferKeeper;
+class CWorkerPool;
 
 // The four images of a run, in the order the pipeline writes them.
 enum class OutputImage : uint8_t { Field0Preview, Field1Preview, MosaicPreview, Demosaiced };
@@ -51,7 +58,10 @@ public:
     static constexpr int64_t kGapBytes = 2'048;        // between the two blocks, never read
     static constexpr int64_t kTailBytes = 2 * kBlockBytes + kGapBytes;  // 18,937,856
 
+    // A run with WorkerCount() workers, or with the given number (at least
+    // one; for tests and benchmarks).
     CRawX10();
+    explicit CRawX10(int32_t workers);
     CRawX10(const CRawX10&) = delete;
     CRawX10& operator=(const CRawX10&) = delete;
     virtual ~CRawX10();
@@ -87,6 +97,10 @@ public:
     // The keeper of this run's scratch buffers (platform/LargeBuffers.h).
     CBufferKeeper& Buffers() const { return *m_buffers; }
 
+    // This run's workers (platform/Workers.h); started when the object was
+    // made.
+    CWorkerPool& Workers() const { return *m_workers; }
+
     struct FileCloser
     {
         void operator()(std::FILE* file) const { std::fclose(file); }
@@ -98,7 +112,6 @@ public:
     std::unique_ptr<uint16_t[]> m_field0;           // m_height rows of m_width samples
     std::unique_ptr<uint16_t[]> m_field1;           // the same shape
     std::unique_ptr<uint16_t[]> m_mosaic;           // MosaicSide() rows of MosaicSide() samples
-    int32_t m_fieldBytes = kFieldWidth * kFieldHeight * 2;  // bytes of one field's samples
     std::string m_path;                             // the input path as given; stem of every output name
     int64_t m_fileSize = -1;                        // bytes in the input, once it was opened
 
@@ -113,6 +126,7 @@ private:
     Status UnpackBlocks(std::FILE* file, const std::function<uint8_t*(int32_t field)>& blockBuffer);
 
     std::unique_ptr<CBufferKeeper> m_buffers;
+    std::unique_ptr<CWorkerPool> m_workers;
 };
 
 // Unpacks groupCount groups of three bytes b0, b1, b2 into two 12-bit samples
