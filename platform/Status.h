@@ -25,5 +25,6 @@ inline constexpr Status kStatusInputTooShort = 0x10002;
 inline constexpr Status kStatusShortRead = 0x10003;
 
 // A short text for the status, without a trailing period or newline; never
-// null. Not for kStatusOk.
+// null. Not for kStatusOk. Any thread may call it; the text stays valid until
+// the same thread calls it again.
 const char* DescribeStatus(Status status);

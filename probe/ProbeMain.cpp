@@ -8,6 +8,7 @@
 // file cannot be read, X or Y lies outside the image, memory runs out or the
 // output cannot be written, with one line on standard error; 2 for a wrong
 // command line, also with one line.
+#include "platform/TerminalText.h"
 #include "probe/CellReport.h"
 #include "probe/FieldStats.h"
 #include "raw/RawX10.h"
@@ -40,10 +41,11 @@ constexpr const char* kHelp =
     "FILE.raf is read as diagraw reads it; nothing is written. Exit status:\n"
     "0 success, 1 unreadable input or pixel outside the image, 2 wrong usage.\n";
 
-// Prints "diagraw-probe: name: reason" and returns the exit status.
+// Prints "diagraw-probe: name: reason", both escaped for the terminal, and
+// returns the exit status.
 int Fail(int status, const std::string& name, const std::string& reason)
 {
-    std::fprintf(stderr, "%s: %s: %s\n", kProgram, name.c_str(), reason.c_str());
+    std::fprintf(stderr, "%s: %s: %s\n", kProgram, EscapedForTerminal(name).c_str(), EscapedForTerminal(reason).c_str());
     return status;
 }
 
@@ -52,28 +54,13 @@ int UsageError(const std::string& name, const std::string& reason)
     return Fail(2, name, reason + " (see diagraw-probe --help)");
 }
 
-// 18937856 as "18,937,856".
-std::string WithSeparators(int64_t value)
-{
-    const std::string digits = std::to_string(value);
-    const size_t first = value < 0 ? 1 : 0;
-    std::string text;
-    for (size_t i = 0; i < digits.size(); ++i)
-    {
-        if (i > first && (digits.size() - i) % 3 == 0)
-            text += ',';
-        text += digits[i];
-    }
-    return text;
-}
-
 // Why raw could not load path.
 std::string LoadFailure(const CRawX10& raw, Status status)
 {
     if (status != kStatusInputTooShort)
         return DescribeStatus(status);
-    return std::string(DescribeStatus(status)) + ": " + WithSeparators(raw.m_fileSize) + " bytes, " +
-           WithSeparators(CRawX10::kTailBytes) + " needed";
+    return std::string(DescribeStatus(status)) + ": " + WithThousandsSeparators(raw.m_fileSize) + " bytes, " +
+           WithThousandsSeparators(CRawX10::kTailBytes) + " needed";
 }
 
 // A whole number in decimal, with an optional minus sign; values beyond
