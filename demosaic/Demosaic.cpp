@@ -35,8 +35,7 @@ void WhiteBalanceRows(uint16_t* mosaic, int32_t side, int32_t firstRow, int32_t 
     for (int32_t r = beginRow; r < endRow; ++r)
     {
         uint16_t* row = mosaic + static_cast<int64_t>(r) * side + kWindowMargin;
-        // The gain of WhiteBalancedSample: by the row pair, as a float.
-        const float gain = (r / 2) % 2 == 0 ? 1.65f : 1.57f;
+        const float gain = WhiteBalanceGain(r);
         for (int32_t i = 0; i < pairs; ++i)
         {
             const uint16_t even = row[2 * i];
@@ -96,7 +95,7 @@ CellInterpolation InterpolateCell(const CRawX10& raw, int32_t r, int32_t c)
     // cell's own colour.
     const CellColour own = ColourOfCell(r, c);
     const int32_t nativeSum = SumOfColour(cell, own);
-    for (const CellColour colour : {CellColour::Red, CellColour::Green, CellColour::Blue})
+    for (const CellColour colour : kCellColours)
         cell.pixel[PixelByteOfColour(colour)] =
             colour == own ? NativeValue(cell.sample)
                           : InterpolatedValue(SumOfColour(cell, colour), nativeSum, cell.count, cell.sample);

@@ -31,11 +31,22 @@ class CRawX10;
 // Distance of the scan window from every edge of the mosaic.
 constexpr int32_t kWindowMargin = 8;
 
+// The white-balance gains of the red and blue cells, by the row pair of the
+// cell: rows r with floor(r / 2) even, and odd.
+inline constexpr double kGainOfEvenRowPair = 1.65;
+inline constexpr double kGainOfOddRowPair = 1.57;
+
+// The gain of row r as the white balance applies it, in single precision.
+constexpr float WhiteBalanceGain(int32_t r)
+{
+    return static_cast<float>((r / 2) % 2 == 0 ? kGainOfEvenRowPair : kGainOfOddRowPair);
+}
+static_assert(WhiteBalanceGain(0) == 1.65f && WhiteBalanceGain(2) == 1.57f, "the float gains of the rule");
+
 // White-balanced value of one red or blue sample in row r.
 constexpr uint16_t WhiteBalancedSample(uint16_t sample, int32_t r)
 {
-    const float gain = (r / 2) % 2 == 0 ? 1.65f : 1.57f;
-    return static_cast<uint16_t>(static_cast<int32_t>(static_cast<float>(sample) * gain));
+    return static_cast<uint16_t>(static_cast<int32_t>(static_cast<float>(sample) * WhiteBalanceGain(r)));
 }
 
 // Scales the red and blue cells of the scan window that lie in mosaic rows

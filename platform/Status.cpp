@@ -40,6 +40,8 @@ const char* DescribeStatus(Status status)
         return "file too short";
     case kStatusShortRead:
         return "file ended while it was read";
+    case kStatusGeometryMismatch:
+        return "field shape does not match the raw blocks";
     default:
         break;
     }

@@ -5,8 +5,8 @@
 // diagonal composite mosaic built from both (raw/Lattice.h explains the
 // lattice). The entry point calls its operations once each, in this order:
 //
-//   Load                 read both fields from the end of the file and build
-//                        the mosaic (LoadFields, then BuildMosaic)
+//   Load                 read both fields from the end of the file, as
+//                        LoadFields does, and build the mosaic (BuildMosaic)
 //   SaveFieldPreview     m_field0, then m_field1        -> <path>.f0.bmp, .f1.bmp
 //   SaveMosaicPreview    the raw mosaic                 -> <path>.src.bmp
 //   Demosaic             white balance, interpolation   -> <path>.bmp
@@ -32,6 +32,7 @@
 
 #include "platform/Status.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -54,6 +55,7 @@ public:
     // Shape of one field and of the tail of the file that holds both.
     static constexpr int32_t kFieldWidth = 2944;
     static constexpr int32_t kFieldHeight = 2144;
+    static constexpr int32_t kMosaicSide = kFieldWidth + kFieldHeight;  // 5088
     static constexpr int64_t kBlockBytes = 9'467'904;  // one packed field: 2144 rows of 4416 bytes
     static constexpr int64_t kGapBytes = 2'048;        // between the two blocks, never read
     static constexpr int64_t kTailBytes = 2 * kBlockBytes + kGapBytes;  // 18,937,856
@@ -66,15 +68,17 @@ public:
     CRawX10& operator=(const CRawX10&) = delete;
     virtual ~CRawX10();
 
-    // LoadFields, then BuildMosaic.
+    // Reads the fields as LoadFields does, reading the packed blocks into the
+    // mosaic's memory instead of a scratch buffer, then BuildMosaic.
     Status Load(const char* path);
 
     // Opens the file at path, reads the two packed blocks from its end and
     // unpacks them into m_field0 and m_field1; keeps the stream, the path and
     // the file's size. Refuses a file that is not a regular file or is
     // shorter than kTailBytes (kStatusNotRegularFile, kStatusInputTooShort;
-    // m_fileSize then holds the size) and a failed read. On failure no field
-    // is allocated and m_path stays empty.
+    // m_fileSize then holds the size), fields whose shape does not fill a
+    // block (kStatusGeometryMismatch) and a failed read. On failure no field
+    // is set and m_path stays empty.
     Status LoadFields(const char* path);
 
     // Lays both fields into the composite mosaic m_mosaic (allocated here
@@ -120,10 +124,24 @@ private:
     // its size.
     Status OpenTail(const char* path, std::unique_ptr<std::FILE, FileCloser>& file);
 
-    // Reads each packed block into the kBlockBytes that blockBuffer(field)
-    // gives and unpacks it into the field; the fields are set only when both
-    // were read.
-    Status UnpackBlocks(std::FILE* file, const std::function<uint8_t*(int32_t field)>& blockBuffer);
+    // Where the two packed blocks are read: field f's at first + f * stride;
+    // populate says whether the worker reading a block maps its memory in
+    // first.
+    struct BlockMemory
+    {
+        uint8_t* first;
+        size_t stride;
+        bool populate;
+    };
+
+    // The flow of Load and LoadFields: opens the file and checks its tail,
+    // then asks blockMemory (once, on the calling thread) where to read the
+    // blocks, reads and unpacks them, and keeps the stream and the path.
+    Status ReadFields(const char* path, const std::function<BlockMemory()>& blockMemory);
+
+    // Reads each packed block into blocks and unpacks it into the field; the
+    // fields are set only when both were read.
+    Status UnpackBlocks(std::FILE* file, BlockMemory blocks);
 
     std::unique_ptr<CBufferKeeper> m_buffers;
     std::unique_ptr<CWorkerPool> m_workers;
