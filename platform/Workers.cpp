@@ -57,10 +57,12 @@ CWorkerPool::CWorkerPool(int32_t size, ThreadStarter start)
         // Whatever stops a thread from starting (std::system_error,
         // std::bad_alloc) leaves the ones started so far, each owned by
         // m_threads, which never grows past what was reserved.
+        if (size <= 1)
+            return;
         try
         {
-            m_threads.reserve(static_cast<size_t>(std::max(size, 1)));
-            for (int32_t worker = 0; worker < std::max(size, 1); ++worker)
+            m_threads.reserve(static_cast<size_t>(size));
+            for (int32_t worker = 0; worker < size; ++worker)
                 m_threads.push_back(start([this, worker] { Serve(worker); }));
         }
         catch (...)

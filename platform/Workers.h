@@ -52,14 +52,16 @@ using ThreadStarter = std::thread (*)(std::function<void()> body);
 class CWorkerPool
 {
 public:
-    // Starts size threads (at least one is asked for); fewer when the system
-    // refuses some.
+    // Starts size threads; fewer when the system refuses some. A pool of one
+    // worker starts none: the calling thread is that worker, which on a
+    // single processor saves a switch between renderer and writer at every
+    // band.
     explicit CWorkerPool(int32_t size = WorkerCount(), ThreadStarter start = nullptr);
     ~CWorkerPool();
     CWorkerPool(const CWorkerPool&) = delete;
     CWorkerPool& operator=(const CWorkerPool&) = delete;
 
-    // Threads that run; 0 when none could be started.
+    // Threads that run; 0 for a pool of one, or when none could be started.
     int32_t Threads() const { return static_cast<int32_t>(m_threads.size()); }
 
     // Workers that a task is run for, worker 0 to Size() - 1: Threads(), or 1
