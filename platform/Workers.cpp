@@ -8,6 +8,9 @@
 #include <utility>
 
 #if defined(_WIN32)
+#if !defined(NOMINMAX)
+#define NOMINMAX
+#endif
 #include <windows.h>
 #elif defined(__linux__)
 #include <sched.h>
