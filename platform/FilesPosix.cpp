@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <mutex>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,9 +19,13 @@ namespace platform
 namespace
 {
 
-// Permissions a newly created file gets: 0666 less the process's umask.
+// Permissions a newly created file gets: 0666 less the process's umask. The
+// umask can only be read by setting it; the lock keeps two outputs created
+// at once in two threads from reading each other's 0 and leaving it set.
 mode_t NewFileMode()
 {
+    static std::mutex s_umask;
+    const std::lock_guard<std::mutex> lock(s_umask);
     const mode_t mask = umask(0);
     umask(mask);
     return static_cast<mode_t>(0666 & ~mask);

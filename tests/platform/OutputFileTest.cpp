@@ -99,3 +99,4 @@ TEST(PlatformFile, CleanupSignalRemovesEveryTemporaryInFlight)
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << "wait status " << status;
     EXPECT_TRUE(std::filesystem::is_empty(dir.Path())) << "a temporary was left behind";
 }
+
