@@ -1,5 +1,16 @@
 #include "platform/TerminalText.h"
 
+namespace
+{
+
+#if defined(_WIN32)
+constexpr const char* kBackslash = "\\";
+#else
+constexpr const char* kBackslash = "\\\\";
+#endif
+
+}  // namespace
+
 std::string EscapedForTerminal(std::string_view text)
 {
     static constexpr char kHex[] = "0123456789abcdef";
@@ -9,7 +20,7 @@ std::string EscapedForTerminal(std::string_view text)
     {
         const auto byte = static_cast<unsigned char>(character);
         if (byte == '\\')
-            escaped += "\\\\";
+            escaped += kBackslash;
         else if (byte == '\n')
             escaped += "\\n";
         else if (byte == '\t')

@@ -6,8 +6,10 @@
 // literal: \n, \t, \r for those three, \xHH (two lower-case hex digits) for
 // the others, so that no name can break a message into two lines or send an
 // escape sequence to the terminal. A backslash is doubled (\\), so that an
-// escaped byte and the same characters in a name never look alike. Every
-// other byte, those of UTF-8 letters included, passes unchanged.
+// escaped byte and the same characters in a name never look alike; but not
+// on Windows, where it separates folders and no file name holds one (nor a
+// byte below 0x20). Every other byte, those of UTF-8 letters included,
+// passes unchanged.
 #pragma once
 
 #include <cstdint>

@@ -295,7 +295,7 @@ TEST(Allocation, AnyOneFailedAllocationEndsTheRunCleanly)
     TempDir dir;
     const fs::path input = dir / "chart.raf";
     ASSERT_TRUE(WriteChartFile(input));
-    for (int64_t failing = 1; failing <= 48; ++failing)
+    for (int64_t failing = 1; failing <= 40; ++failing)
     {
         RunSetup setup;
         setup.fault = "alloc";

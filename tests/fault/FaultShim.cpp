@@ -460,33 +460,47 @@ static bool AllocationFails()
     return true;
 }
 
-// Allocations go to malloc and aligned_alloc, which the C++ library's
-// operator delete releases with free.
+// Every allocation that does not fail goes on to the next definition (the
+// C++ library's, or a sanitizer's, which also frees it).
+using NewFunction = void* (*)(size_t);
+using AlignedNewFunction = void* (*)(size_t, std::align_val_t);
+
+template <typename Function>
+Function NextNew(const char* name)
+{
+    return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
+}
+
 void* operator new(size_t bytes)
 {
-    void* block = AllocationFails() ? nullptr : std::malloc(bytes != 0 ? bytes : 1);
-    if (block == nullptr)
+    static const NewFunction s_next = NextNew<NewFunction>("_Znwm");
+    if (AllocationFails())
         throw std::bad_alloc();
-    return block;
+    return s_next(bytes);
 }
 
 void* operator new[](size_t bytes)
 {
-    return operator new(bytes);
+    static const NewFunction s_next = NextNew<NewFunction>("_Znam");
+    if (AllocationFails())
+        throw std::bad_alloc();
+    return s_next(bytes);
 }
 
 void* operator new(size_t bytes, std::align_val_t alignment)
 {
-    const auto align = static_cast<size_t>(alignment);
-    void* block = AllocationFails() ? nullptr : std::aligned_alloc(align, (bytes + align - 1) / align * align);
-    if (block == nullptr)
+    static const AlignedNewFunction s_next = NextNew<AlignedNewFunction>("_ZnwmSt11align_val_t");
+    if (AllocationFails())
         throw std::bad_alloc();
-    return block;
+    return s_next(bytes, alignment);
 }
 
 void* operator new[](size_t bytes, std::align_val_t alignment)
 {
-    return operator new(bytes, alignment);
+    static const AlignedNewFunction s_next = NextNew<AlignedNewFunction>("_ZnamSt11align_val_t");
+    if (AllocationFails())
+        throw std::bad_alloc();
+    return s_next(bytes, alignment);
 }
 
 extern "C"
