@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 
+#include "platform/TerminalText.h"
 #include "raw/RafHeader.h"
 #include "raw/RawX10.h"
 
@@ -10,25 +11,6 @@
 
 namespace
 {
-
-// 18937856 as "18,937,856".
-void PrintGrouped(std::FILE* out, int64_t value)
-{
-    if (value >= 1000)
-    {
-        PrintGrouped(out, value / 1000);
-        std::fprintf(out, ",%03lld", static_cast<long long>(value % 1000));
-        return;
-    }
-    std::fprintf(out, "%lld", static_cast<long long>(value));
-}
-
-// A file name as a message shows it; the one place to change how names are
-// shown on standard error.
-std::string ShownName(const char* name)
-{
-    return name;
-}
 
 bool Exists(const char* path)
 {
@@ -103,21 +85,19 @@ void ReportInputFailure(const CRawX10& raw, const char* path, Status status)
         ReportFailure(path, status);
         return;
     }
-    std::fprintf(stderr, "diagraw: %s: %s: ", path, DescribeStatus(status));
-    PrintGrouped(stderr, raw.m_fileSize);
-    std::fprintf(stderr, " bytes, at least ");
-    PrintGrouped(stderr, CRawX10::kTailBytes);
-    std::fprintf(stderr, " needed\n");
+    std::fprintf(stderr, "diagraw: %s: %s: %s bytes, at least %s needed\n", EscapedForTerminal(path).c_str(),
+                 DescribeStatus(status), WithThousandsSeparators(raw.m_fileSize).c_str(),
+                 WithThousandsSeparators(CRawX10::kTailBytes).c_str());
 }
 
 void ReportFailure(const char* name, Status status)
 {
-    std::fprintf(stderr, "diagraw: %s: %s\n", name, DescribeStatus(status));
+    std::fprintf(stderr, "diagraw: %s: %s\n", EscapedForTerminal(name).c_str(), DescribeStatus(status));
 }
 
 void ReportOutOfMemory(const char* name)
 {
-    std::fprintf(stderr, "diagraw: %s: out of memory\n", name);
+    std::fprintf(stderr, "diagraw: %s: out of memory\n", EscapedForTerminal(name).c_str());
 }
 
 void WarnAboutInput(const CRawX10& raw, const char* path)
@@ -127,5 +107,5 @@ void WarnAboutInput(const CRawX10& raw, const char* path)
         return;
     const std::string warning = InputWarningOf(header);
     if (!warning.empty())
-        std::fprintf(stderr, "diagraw: %s: warning: %s\n", ShownName(path).c_str(), warning.c_str());
+        std::fprintf(stderr, "diagraw: %s: warning: %s\n", EscapedForTerminal(path).c_str(), warning.c_str());
 }
