@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 
+#include "platform/TerminalText.h"
 #include "raw/InputFailure.h"
 #include "raw/RafHeader.h"
 #include "raw/RawX10.h"
@@ -11,13 +12,6 @@
 
 namespace
 {
-
-// A file name as a message shows it; the one place to change how names are
-// shown on standard error.
-std::string ShownName(const char* name)
-{
-    return name;
-}
 
 bool Exists(const char* path)
 {
@@ -87,17 +81,17 @@ void ReportIgnoredArguments(int count)
 
 void ReportInputFailure(const CRawX10& raw, const char* path, Status status)
 {
-    std::fprintf(stderr, "diagraw: %s: %s\n", path, DescribeInputFailure(raw, status).c_str());
+    std::fprintf(stderr, "diagraw: %s: %s\n", EscapedForTerminal(path).c_str(), DescribeInputFailure(raw, status).c_str());
 }
 
 void ReportFailure(const char* name, Status status)
 {
-    std::fprintf(stderr, "diagraw: %s: %s\n", name, DescribeStatus(status));
+    std::fprintf(stderr, "diagraw: %s: %s\n", EscapedForTerminal(name).c_str(), DescribeStatus(status));
 }
 
 void ReportOutOfMemory(const char* name)
 {
-    std::fprintf(stderr, "diagraw: %s: out of memory\n", name);
+    std::fprintf(stderr, "diagraw: %s: out of memory\n", EscapedForTerminal(name).c_str());
 }
 
 void WarnAboutInput(const CRawX10& raw, const char* path)
@@ -107,5 +101,5 @@ void WarnAboutInput(const CRawX10& raw, const char* path)
         return;
     const std::string warning = InputWarningOf(header);
     if (!warning.empty())
-        std::fprintf(stderr, "diagraw: %s: warning: %s\n", ShownName(path).c_str(), warning.c_str());
+        std::fprintf(stderr, "diagraw: %s: warning: %s\n", EscapedForTerminal(path).c_str(), warning.c_str());
 }

@@ -4,7 +4,7 @@
 // Standard output carries only the banner, the usage text (without an
 // argument) and the help or version when asked for. Every failure is one line
 // on standard error, "diagraw: <file>: <reason>", naming the input or the
-// image concerned.
+// image concerned, escaped for the terminal (platform/TerminalText.h).
 #pragma once
 
 #include "platform/Status.h"

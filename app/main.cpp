@@ -4,8 +4,9 @@
 //        -> demosaic (.bmp)
 //
 // Exit status: 0 when all four images were written; 1 for a missing argument,
-// an input that cannot be read, running out of memory, or an image that
-// could not be written (the others are still written). Standard output holds
+// an input that cannot be read or memory running out while it is loaded (no
+// image is written), or an image that could not be written, also for lack of
+// memory (the others are still tried). Standard output holds
 // the banner and, without an argument, the usage text; every failure is one
 // line on standard error (app/CommandLine.h).
 #include "app/CommandLine.h"
@@ -34,12 +35,31 @@ constexpr Stage kStages[] = {
     {OutputImage::Demosaiced, [](CRawX10& raw) { return raw.Demosaic(); }},
 };
 
-int RunPipeline(const char* path)
+// Runs one stage and reports its failure; running out of memory fails its
+// image alone, like a failed write, since a later stage may need less.
+// Returns whether the image was written.
+bool RunStage(const Stage& stage, CRawX10& raw, const char* path)
 {
-    CRawX10 raw;
-    std::string concerned = path;  // the file named if memory runs out
+    const std::string image = OutputNameOf(path, stage.image);
     try
     {
+        const Status written = stage.run(raw);
+        if (written != kStatusOk)
+            ReportFailure(image.c_str(), written);
+        return written == kStatusOk;
+    }
+    catch (const std::bad_alloc&)
+    {
+        ReportOutOfMemory(image.c_str());
+        return false;
+    }
+}
+
+int RunPipeline(const char* path)
+{
+    try
+    {
+        CRawX10 raw;
         const Status status = raw.Load(path);
         if (status != kStatusOk)
         {
@@ -50,18 +70,12 @@ int RunPipeline(const char* path)
         // Every stage runs, even when an earlier image could not be written.
         bool failed = false;
         for (const Stage& stage : kStages)
-        {
-            concerned = OutputNameOf(path, stage.image);
-            const Status written = stage.run(raw);
-            if (written != kStatusOk)
-                ReportFailure(concerned.c_str(), written);
-            failed = failed || written != kStatusOk;
-        }
+            failed = !RunStage(stage, raw, path) || failed;
         return failed ? 1 : 0;
     }
     catch (const std::bad_alloc&)
     {
-        ReportOutOfMemory(concerned.c_str());
+        ReportOutOfMemory(path);
         return 1;
     }
 }

@@ -12,6 +12,7 @@
 // shared read-only; a benchmark that changes a mosaic works on its own copy.
 #pragma once
 
+#include "demosaic/Demosaic.h"
 #include "raw/RawX10.h"
 
 #include <cstdint>
@@ -21,9 +22,10 @@ namespace benchsupport
 {
 
 // Cells of the demosaic's scan window of the 5088 x 5088 mosaic.
-inline constexpr int64_t kWindowCells = int64_t{5072} * 5072;
+inline constexpr int64_t kWindowCells =
+    int64_t{CRawX10::kMosaicSide - 2 * kWindowMargin} * (CRawX10::kMosaicSide - 2 * kWindowMargin);
 // Pixels of one composite image and of one field preview.
-inline constexpr int64_t kMosaicCells = int64_t{5088} * 5088;
+inline constexpr int64_t kMosaicCells = int64_t{CRawX10::kMosaicSide} * CRawX10::kMosaicSide;
 inline constexpr int64_t kFieldCells = int64_t{CRawX10::kFieldWidth} * CRawX10::kFieldHeight;
 
 // Path of a file in the scratch directory.

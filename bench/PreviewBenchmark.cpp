@@ -20,7 +20,7 @@ void BM_SaveBmp32(benchmark::State& state)
         pixels[static_cast<size_t>(i)] = static_cast<uint8_t>(i * 7);
     const std::string name = benchsupport::ScratchPath("write.bmp");
     for (auto _ : state)
-        if (SaveBmp32(name.c_str(), 5088, 5088, pixels.get()) == 0)
+        if (SaveBmp32(name.c_str(), CRawX10::kMosaicSide, CRawX10::kMosaicSide, pixels.get()) == 0)
             state.SkipWithError("write failed");
     state.SetBytesProcessed(state.iterations() * bytes);
 }

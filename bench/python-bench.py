@@ -6,7 +6,7 @@ usage: PYTHONPATH=build/python /usr/bin/python3 bench/python-bench.py [--build B
 Each round times, one after the other: K times load(), demosaic() and save() of the module; K iterations of
 the C++ benchmarks of the same stages (BUILD/bench/diagraw_bench); and K whole runs of BUILD/diagraw. Then two
 copies of the chart are loaded and demosaiced, first one after the other in one thread, then in two threads
-at once. Every figure is the median over the rounds, in milliseconds; run by hand, not a test.
+at once: with the default workers, then with workers=1. Every figure is the median over the rounds, in milliseconds; run by hand, not a test.
 """
 
 import argparse
@@ -43,13 +43,13 @@ def cpp_round(build, repetitions):
     return times
 
 
-def convert(path):
-    raw = diagraw.load(path)
+def convert(path, workers=None):
+    raw = diagraw.load(path, workers=workers)
     raw.demosaic()
 
 
-def in_threads(paths):
-    threads = [threading.Thread(target=convert, args=(path,)) for path in paths]
+def in_threads(paths, workers=None):
+    threads = [threading.Thread(target=convert, args=(path, workers)) for path in paths]
     for thread in threads:
         thread.start()
     for thread in threads:
@@ -64,7 +64,7 @@ def main():
     args = parser.parse_args()
     print("load before:", os.getloadavg())
     rows = {key: [] for key in ("load", "demosaic", "save", "run", "C load", "C demosaic", "C save", "C run",
-                                "one thread", "two threads")}
+                                "one thread", "two threads", "one thread, 1 worker", "two threads, 1 worker")}
     with tempfile.TemporaryDirectory() as folder:
         chart = os.path.join(folder, "chart.raf")
         subprocess.run([os.path.join(args.build, "diagraw-synth"), chart], check=True, stdout=subprocess.DEVNULL)
@@ -92,6 +92,8 @@ def main():
                                                                   check=True, stdout=subprocess.DEVNULL)))
             rows["one thread"].append(timed(lambda: [convert(path) for path in copies]))
             rows["two threads"].append(timed(lambda: in_threads(copies)))
+            rows["one thread, 1 worker"].append(timed(lambda: [convert(path, 1) for path in copies]))
+            rows["two threads, 1 worker"].append(timed(lambda: in_threads(copies, 1)))
     median = {key: statistics.median(values) for key, values in rows.items()}
     print(f"\n{args.rounds} rounds of {args.repetitions}, medians in ms\n")
     print("| stage | Python | C++ | Python / C++ |")
@@ -102,8 +104,11 @@ def main():
         label = {"run": "load() + save()"}.get(key, f"{key}()")
         print(f"| {label} | {median[key]:.0f} | {median['C ' + key]:.0f} ({what}) | "
               f"{median[key] / median['C ' + key]:.2f} |")
-    print(f"\nload() + demosaic() of two files: one thread {median['one thread']:.0f} ms, two threads "
-          f"{median['two threads']:.0f} ms, throughput x{median['one thread'] / median['two threads']:.2f}")
+    print("\n| load() + demosaic() of two files | one thread | two threads | throughput |")
+    print("|---|---|---|---|")
+    for workers, suffix in (("default", ""), ("1", ", 1 worker")):
+        one, two = median["one thread" + suffix], median["two threads" + suffix]
+        print(f"| workers={workers} | {one:.0f} | {two:.0f} | x{one / two:.2f} |")
     print("load after:", os.getloadavg())
 
 

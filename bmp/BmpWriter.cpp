@@ -41,7 +41,8 @@ void FillBmpHeader(uint8_t* header, int32_t width, int32_t height)
     Put32(header + 34, pixelBytes);
 }
 
-Status WriteBmpFile(const std::string& name, int32_t width, int32_t height, const uint8_t* pixels)
+Status WriteBmpRows(const std::string& name, int32_t width, int32_t height,
+                    const std::function<Status(const PixelSink& sink)>& writeRows)
 {
     if (width <= 0 || height <= 0)
         return EINVAL;
@@ -57,10 +58,17 @@ Status WriteBmpFile(const std::string& name, int32_t width, int32_t height, cons
     FillBmpHeader(header, width, height);
     status = file.Write(header, sizeof header);
     if (status == kStatusOk)
-        status = file.Write(pixels, static_cast<size_t>(pixelBytes));
+        status = writeRows([&](const void* bytes, size_t count) { return file.Write(bytes, count); });
     if (status == kStatusOk)
         status = file.Commit();
     return status;
+}
+
+Status WriteBmpFile(const std::string& name, int32_t width, int32_t height, const uint8_t* pixels)
+{
+    return WriteBmpRows(name, width, height, [&](const PixelSink& sink) {
+        return sink(pixels, static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
+    });
 }
 
 int32_t SaveBmp32(const char* name, int32_t width, int32_t height, const uint8_t* pixels)

@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 inline constexpr int kBmpHeaderBytes = 54;
@@ -23,8 +24,18 @@ inline constexpr int kBmpHeaderBytes = 54;
 // width x height image; every reserved or unused byte is 0.
 void FillBmpHeader(uint8_t* header, int32_t width, int32_t height);
 
-// Writes the header and width * height pixels to the file name. The caller
-// keeps the pixels. Refuses (EFBIG) an image whose size the header's 32-bit
+// Appends count bytes of pixels to the file in the making.
+using PixelSink = std::function<Status(const void* bytes, size_t count)>;
+
+// The one writer of BMP files: creates the file name, writes the header of a
+// width x height image, lets writeRows hand every pixel in file order to the
+// sink it is given, and commits the file once writeRows succeeded. Refuses
+// (EFBIG) an image whose size the header's 32-bit fields cannot hold.
+Status WriteBmpRows(const std::string& name, int32_t width, int32_t height,
+                    const std::function<Status(const PixelSink& sink)>& writeRows);
+
+// Writes the header and width * height pixels to the file name: WriteBmpRows
+// with the whole image in one piece. The caller keeps the pixels. Refuses (EFBIG) an image whose size the header's 32-bit
 // fields cannot hold.
 Status WriteBmpFile(const std::string& name, int32_t width, int32_t height, const uint8_t* pixels);
 

@@ -90,7 +90,7 @@ void RenderFieldPreviewRows(const uint16_t* field, int32_t width, int32_t height
 Status CRawX10::SaveFieldPreview(const uint16_t* field)
 {
     const OutputImage image = field == m_field0.get() ? OutputImage::Field0Preview : OutputImage::Field1Preview;
-    return StreamBmpFile(OutputNameOf(m_path, image), m_width, m_height, kFieldPreviewBandRows, Buffers(),
+    return StreamBmpFile(OutputNameOf(m_path, image), m_width, m_height, kFieldPreviewBandRows, Workers(), Buffers(),
                          [&](int32_t firstRow, int32_t rowCount, uint8_t* pixels, int32_t) {
                              RenderFieldPreviewRows(field, m_width, m_height, firstRow, rowCount, pixels);
                          });
@@ -199,7 +199,8 @@ void RenderMosaicPreviewRows(const uint16_t* mosaic, int32_t side, int32_t first
 Status CRawX10::SaveMosaicPreview()
 {
     const int32_t a = MosaicSide();
-    return StreamBmpFile(OutputNameOf(m_path, OutputImage::MosaicPreview), a, a, kMosaicPreviewBandRows, Buffers(),
+    return StreamBmpFile(OutputNameOf(m_path, OutputImage::MosaicPreview), a, a, kMosaicPreviewBandRows, Workers(),
+                         Buffers(),
                          [&](int32_t firstRow, int32_t rowCount, uint8_t* pixels, int32_t) {
                              RenderMosaicPreviewRows(m_mosaic.get(), a, firstRow, rowCount, pixels);
                          });

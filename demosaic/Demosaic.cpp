@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 namespace
@@ -41,8 +40,7 @@ void WhiteBalanceBand(uint16_t* rows, int32_t side, int32_t firstRow, int32_t ro
     for (int32_t r = beginRow; r < endRow; ++r)
     {
         uint16_t* row = rows + static_cast<int64_t>(r - firstRow) * side + kWindowMargin;
-        // The gain of WhiteBalancedSample: by the row pair, as a float.
-        const float gain = (r / 2) % 2 == 0 ? 1.65f : 1.57f;
+        const float gain = WhiteBalanceGain(r);
         for (int32_t i = 0; i < pairs; ++i)
         {
             const uint16_t even = row[2 * i];
@@ -102,7 +100,7 @@ CellInterpolation InterpolateCell(const CRawX10& raw, int32_t r, int32_t c)
     // cell's own colour.
     const CellColour own = ColourOfCell(r, c);
     const int32_t nativeSum = SumOfColour(cell, own);
-    for (const CellColour colour : {CellColour::Red, CellColour::Green, CellColour::Blue})
+    for (const CellColour colour : kCellColours)
         cell.pixel[PixelByteOfColour(colour)] =
             colour == own ? NativeValue(cell.sample)
                           : InterpolatedValue(SumOfColour(cell, colour), nativeSum, cell.count, cell.sample);
@@ -153,10 +151,6 @@ void RenderDemosaicRowsByCell(const CRawX10& raw, int32_t firstRow, int32_t rowC
     int32_t lastCellRow = -1;
     if (!ClearOutsideWindow(side, firstRow, rowCount, pixels, firstCellRow, lastCellRow))
         return;
-    // The per-cell rules share g_mosaicSide and g_gradients: one thread at a
-    // time.
-    static std::mutex s_perCellRules;
-    const std::lock_guard<std::mutex> lock(s_perCellRules);
     const int32_t lastColumn = side - 1 - kWindowMargin;
     for (int32_t r = firstCellRow; r <= lastCellRow; ++r)
     {
@@ -190,15 +184,15 @@ Status CRawX10::Demosaic()
     PublishMosaicSide(a);
     // The white balance first, every worker a share of the rows: the scan of
     // a band reads two rows beyond it on either side.
-    const int32_t workers = WorkerCount();
-    RunOnWorkers(workers, [&](int32_t worker) {
+    const int32_t workers = Workers().Size();
+    Workers().Run([&](int32_t worker) {
         const int32_t first = static_cast<int32_t>(int64_t{a} * worker / workers);
         const int32_t end = static_cast<int32_t>(int64_t{a} * (worker + 1) / workers);
         WhiteBalanceRows(m_mosaic.get(), a, first, end - first);
     });
     // Then the image, band by band; every worker keeps its own scan scratch.
     std::vector<std::unique_ptr<CFastScanScratch>> scratch(static_cast<size_t>(workers));
-    return StreamBmpFile(OutputNameOf(m_path, OutputImage::Demosaiced), a, a, kDemosaicBandRows, Buffers(),
+    return StreamBmpFile(OutputNameOf(m_path, OutputImage::Demosaiced), a, a, kDemosaicBandRows, Workers(), Buffers(),
                          [&](int32_t firstRow, int32_t rowCount, uint8_t* pixels, int32_t worker) {
                              std::unique_ptr<CFastScanScratch>& own = scratch[static_cast<size_t>(worker)];
                              if (!own)

@@ -31,11 +31,22 @@ class CRawX10;
 // Distance of the scan window from every edge of the mosaic.
 constexpr int32_t kWindowMargin = 8;
 
+// The white-balance gains of the red and blue cells, by the row pair of the
+// cell: rows r with floor(r / 2) even, and odd.
+inline constexpr double kGainOfEvenRowPair = 1.65;
+inline constexpr double kGainOfOddRowPair = 1.57;
+
+// The gain of row r as the white balance applies it, in single precision.
+constexpr float WhiteBalanceGain(int32_t r)
+{
+    return static_cast<float>((r / 2) % 2 == 0 ? kGainOfEvenRowPair : kGainOfOddRowPair);
+}
+static_assert(WhiteBalanceGain(0) == 1.65f && WhiteBalanceGain(2) == 1.57f, "the float gains of the rule");
+
 // White-balanced value of one red or blue sample in row r.
 constexpr uint16_t WhiteBalancedSample(uint16_t sample, int32_t r)
 {
-    const float gain = (r / 2) % 2 == 0 ? 1.65f : 1.57f;
-    return static_cast<uint16_t>(static_cast<int32_t>(static_cast<float>(sample) * gain));
+    return static_cast<uint16_t>(static_cast<int32_t>(static_cast<float>(sample) * WhiteBalanceGain(r)));
 }
 
 // Scales the red and blue cells of the scan window that lie in mosaic rows
@@ -98,7 +109,7 @@ constexpr int32_t SumOfColour(const CellInterpolation& cell, CellColour colour)
 
 // Interpolates the one cell (r, c) of the white-balanced mosaic of raw with
 // the per-cell rules; (r, c) lies at least two cells inside every edge. Sets
-// g_mosaicSide and g_gradients.
+// g_mosaicSide and g_gradients of the calling thread.
 CellInterpolation InterpolateCell(const CRawX10& raw, int32_t r, int32_t c);
 
 // Storage rows firstRow to firstRow + rowCount - 1 of the demosaiced image of
@@ -109,6 +120,5 @@ CellInterpolation InterpolateCell(const CRawX10& raw, int32_t r, int32_t c);
 void RenderDemosaicRows(const CRawX10& raw, int32_t firstRow, int32_t rowCount, uint8_t* pixels,
                         CFastScanScratch* scratch = nullptr);
 
-// The same rows with the per-cell rules alone: the reference. One thread at
-// a time runs the per-cell rules; others wait.
+// The same rows with the per-cell rules alone: the reference.
 void RenderDemosaicRowsByCell(const CRawX10& raw, int32_t firstRow, int32_t rowCount, uint8_t* pixels);

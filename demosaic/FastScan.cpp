@@ -67,9 +67,9 @@ CFastScanScratch::CFastScanScratch(int32_t firstColumn, int32_t lastColumn)
       m_splitLength(((lastColumn - firstColumn) / 2 + 3 + 31) / 32 * 32)
 {
     const auto length = static_cast<size_t>(m_splitLength);
-    m_samples = std::make_unique<int16_t[]>(13 * length);
-    m_quotients = std::make_unique<double[]>(3 * length);
-    m_rowPixels = std::make_unique<uint32_t[]>(4 * length);
+    m_samples = std::make_unique<int16_t[]>(kSampleScratchRows * length);
+    m_quotients = std::make_unique<double[]>(kQuotientScratchRows * length);
+    m_rowPixels = std::make_unique<uint32_t[]>(kPixelScratchRows * length);
 }
 
 bool ScanRowsFast(const uint16_t* mosaic, int32_t side, int32_t firstRow, int32_t lastRow, ScanTarget target,
@@ -95,9 +95,9 @@ bool ScanRowsWith(ScanVariant variant, const uint16_t* mosaic, int32_t side, int
     work.firstStorageRow = target.firstStorageRow;
     work.splitLength = scratch.SplitLength();
     work.split = scratch.Samples();
-    work.north = scratch.Samples() + 10 * length;
-    work.south = scratch.Samples() + 11 * length;
-    work.southOfOddRow = scratch.Samples() + 12 * length;
+    work.north = scratch.Samples() + kNorthSlotRow * length;
+    work.south = scratch.Samples() + kSouthSlotRow * length;
+    work.southOfOddRow = scratch.Samples() + kSouthOfOddRowRow * length;
     work.quotients = scratch.Quotients();
     work.greenPixels = scratch.RowPixels();
     work.colourPixels = scratch.RowPixels() + length;

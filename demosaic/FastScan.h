@@ -3,9 +3,9 @@
 // ScanRowsFast writes, byte for byte, the pixels that the per-cell rules
 // (InterpolateCell, demosaic/Demosaic.h) give for the same white-balanced
 // mosaic. It works in 16-bit lanes, which is exact while every sample is
-// below 8192 (white balance takes 12-bit samples to 6756 at most); on a
-// mosaic with a larger sample it says so, and the caller falls back to the
-// per-cell rules. The scan body is compiled for more than one instruction
+// below kFastScanSampleLimit (FastScanVariants.h; white balance takes 12-bit
+// samples to 6756 at most); on a mosaic with a larger sample it says so, and
+// the caller falls back to the per-cell rules. The scan body is compiled for more than one instruction
 // set; the widest the processor runs is used unless a variant is named.
 #pragma once
 
@@ -63,7 +63,7 @@ struct ScanTarget
 // columns, of the white-balanced side x side mosaic, and writes their pixels
 // (and only those). Every cell must lie at least two cells inside every
 // edge, and firstColumn must be even. Returns false when a sample it read was
-// 8192 or more: the pixels written are then not exact.
+// kFastScanSampleLimit or more: the pixels written are then not exact.
 bool ScanRowsFast(const uint16_t* mosaic, int32_t side, int32_t firstRow, int32_t lastRow, ScanTarget target,
                   CFastScanScratch& scratch);
 

@@ -31,8 +31,9 @@
 // kind is element j + k of one array: the loops over j read memory with unit
 // stride and the compiler turns them into vector code.
 //
-// Exactness. All integer steps fit in 16 bits when every sample is below 8192
-// (the white balance of 12-bit samples reaches 6756): a gradient is at most
+// Exactness. All integer steps fit in 16 bits when every sample is below
+// kFastScanSampleLimit, 8192 (the white balance of 12-bit samples reaches
+// 6756): a gradient is at most
 // three full differences, 3 * 8191, plus a fourth halved one; an estimate sums
 // at most four samples; a colour sum at most eight estimates, 65,528, held
 // unsigned. The threshold min + floor(max / 2) is compared as
@@ -63,7 +64,8 @@ namespace
 {
 
 // Scans the window of work into work.pixels (see FastScanWork). Returns
-// false when a sample read was 8192 or more: the pixels are then not exact.
+// false when a sample read was kFastScanSampleLimit or more: the pixels are
+// then not exact.
 inline bool ScanRows(const FastScanWork& work)
 {
     const uint16_t* const mosaic = work.mosaic;
@@ -161,7 +163,7 @@ inline bool ScanRows(const FastScanWork& work)
                     buffers.mirroredPixels,
                     static_cast<size_t>(colourCount + greenCount) * 4);
     }
-    return all < 8192;
+    return all < kFastScanSampleLimit;
 }
 
 }  // namespace

@@ -1,8 +1,9 @@
 // The arithmetic pieces of the fast scan body in 16-bit lanes: the lane
 // types, the full and halved gradient terms, the means that make up the
 // estimates, and the two kinds of output byte. Each one matches the per-cell
-// form named beside it for every sample below 8192 (FastScanKernel.h gives
-// the argument); like the rest of the body it has internal linkage.
+// form named beside it for every sample below kFastScanSampleLimit
+// (FastScanVariants.h; FastScanKernel.h gives the argument); like the rest of
+// the body it has internal linkage.
 #pragma once
 
 #include <cstdint>

@@ -9,6 +9,23 @@
 
 #include <cstdint>
 
+// The scan is exact while every sample it reads is below this (the argument
+// is in FastScanKernel.h); the white balance of 12-bit samples reaches 6756.
+inline constexpr int32_t kFastScanSampleLimit = 8192;
+
+// The scratch rows of one scan, each splitLength elements long: in 16-bit
+// samples the even and odd columns of five mosaic rows, then the green N and
+// S slots and the south terms of the red and blue cells; in doubles the pair
+// differences of three rows divided by 1.1; in pixels one row's green and
+// colour pixels and its mirrored pixels (two rows).
+inline constexpr int32_t kSplitSampleRows = 10;
+inline constexpr int32_t kNorthSlotRow = kSplitSampleRows;
+inline constexpr int32_t kSouthSlotRow = kSplitSampleRows + 1;
+inline constexpr int32_t kSouthOfOddRowRow = kSplitSampleRows + 2;
+inline constexpr int32_t kSampleScratchRows = kSplitSampleRows + 3;  // 13
+inline constexpr int32_t kQuotientScratchRows = 3;
+inline constexpr int32_t kPixelScratchRows = 4;
+
 struct FastScanWork
 {
     const uint16_t* mosaic;  // side x side samples, white-balanced
@@ -34,7 +51,8 @@ struct FastScanWork
 
 // The scan body built for the baseline of the target (any x86-64, or the
 // default of another architecture). Returns false when the mosaic held a
-// sample of 8192 or more, for which the pixels written are not exact.
+// sample of kFastScanSampleLimit or more, for which the pixels written are
+// not exact.
 bool ScanWindowRowsBaseline(const FastScanWork& work);
 
 #if defined(DIAGRAW_FAST_SCAN_X86)

@@ -2,8 +2,8 @@
 
 #include <cstdlib>
 
-int32_t g_mosaicSide = 0;
-int32_t g_gradients[kDirectionCount] = {};
+thread_local int32_t g_mosaicSide = 0;
+thread_local int32_t g_gradients[kDirectionCount] = {};
 
 void PublishMosaicSide(int32_t side)
 {

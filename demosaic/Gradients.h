@@ -14,8 +14,9 @@
 // colour-sum rules (demosaic/ColourSums.h) then threshold the slots and read
 // the mosaic with the side from g_mosaicSide. RenderDemosaicRows sets
 // g_mosaicSide before it interpolates a cell; a caller that runs the rules
-// itself sets it first with PublishMosaicSide. The slots hold one cell at a
-// time, so the per-cell rules run on one thread only.
+// itself sets it first with PublishMosaicSide. Both are per thread: the slots
+// hold one cell at a time of the thread that runs the rules, so any number of
+// threads run them at once, each publishing its own side.
 #pragma once
 
 #include "raw/Lattice.h"
@@ -23,14 +24,14 @@
 #include <cstdint>
 
 // Side of the composite mosaic that the colour-sum rules read.
-extern int32_t g_mosaicSide;
+extern thread_local int32_t g_mosaicSide;
 
 // The gradient slots of the current cell, indexed by Direction (N, E, S, W,
 // NE, SE, SW, NW). The gradient rules fill them with values of 0 or more;
 // ThresholdGradients then marks the directions it drops with -1.
-extern int32_t g_gradients[kDirectionCount];
+extern thread_local int32_t g_gradients[kDirectionCount];
 
-// Sets g_mosaicSide.
+// Sets g_mosaicSide of the calling thread.
 void PublishMosaicSide(int32_t side);
 
 // Fills g_gradients for the green cell (r, c) (c odd) of a side x side mosaic;

@@ -82,8 +82,8 @@ UprightCells DemosaicFieldCells(const CRawX10& raw)
     static_assert(kWindowMargin % 4 == 0 && kBandRows % 4 == 0, "bands start on a multiple of 4");
     const int32_t windowRows = side - 2 * kWindowMargin;
     const int32_t bands = (windowRows + kBandRows - 1) / kBandRows;
-    const int32_t workers = WorkerCount();
-    RunOnWorkers(workers, [&](int32_t worker) {
+    const int32_t workers = raw.Workers().Size();
+    raw.Workers().Run([&](int32_t worker) {
         std::vector<uint16_t> rows(static_cast<size_t>(kBandRows + kRowsAbove + kRowsBelow) * static_cast<size_t>(side));
         std::vector<uint8_t> pixels(static_cast<size_t>(kBandRows) * static_cast<size_t>(side) * 4);
         CFastScanScratch scratch(kWindowMargin, side - 1 - kWindowMargin);

@@ -39,7 +39,8 @@ void PrepareProcess();
 // (POSIX; elsewhere it only calls startThreads).
 void StartThreadsWithoutCleanupSignals(const std::function<void()>& startThreads);
 
-// One output file in the making. Not copyable; one thread at a time.
+// One output file in the making. Not copyable; one thread at a time. Any
+// number of outputs may be in the making at once, in any threads.
 class COutputFile
 {
 public:
@@ -72,6 +73,7 @@ private:
     intptr_t m_directory = -1;  // POSIX: descriptor of the directory of both names
     std::string m_finalName;    // POSIX: names within that directory; Windows: whole paths
     std::string m_tempName;     // empty when no temporary exists
+    int m_registered = -1;      // POSIX: its entry for the signal cleanup, or -1
 };
 
 // Writes all count bytes to an open descriptor (a HANDLE on Windows),

@@ -2,46 +2,91 @@
 #include "platform/Files.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <mutex>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace platform
 {
 namespace
 {
 
-// Permissions a newly created file gets: 0666 less the process's umask.
+// Permissions a newly created file gets: 0666 less the process's umask. The
+// umask can only be read by setting it; the lock keeps two outputs created
+// at once in two threads from reading each other's 0 and leaving it set.
 mode_t NewFileMode()
 {
+    static std::mutex s_umask;
+    const std::lock_guard<std::mutex> lock(s_umask);
     const mode_t mask = umask(0);
     umask(mask);
     return static_cast<mode_t>(0666 & ~mask);
 }
 
-// The temporary in flight, for the signal handler: the descriptor of its
-// directory and its name there, or -1 and an empty name. It is only changed
-// while the cleanup signals are blocked, so the handler never sees half of
-// it.
+// The register of temporaries in flight, for the signal handler: one entry
+// per output being written, from any thread, each the descriptor of the
+// temporary's directory and its name there. An entry is claimed, filled and
+// only then marked live, and marked free before it is reused, all through
+// lock-free atomics, so the handler reads only whole entries. Past
+// kRegisterSlots outputs at once, the further ones are written as well but
+// not removed on a signal.
 constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
 constexpr size_t kNameMax = 255;  // longest file name a directory entry takes (NAME_MAX)
-int g_tempDirectory = -1;
-char g_tempInFlight[kNameMax + 1];
+constexpr int kRegisterSlots = 64;
+enum RegisterState : int { kSlotFree, kSlotFilling, kSlotLive };
+
+struct TempInFlight
+{
+    std::atomic<int> state{kSlotFree};
+    int directory = -1;
+    char name[kNameMax + 1] = {};
+};
+
+static_assert(std::atomic<int>::is_always_lock_free, "the signal handler reads the register");
+TempInFlight g_tempsInFlight[kRegisterSlots];
 
 // Only async-signal-safe calls: unlinkat, signal, raise. The signal is
 // blocked while the handler runs, so the one raised here is delivered, with
 // its default action, as soon as the handler returns.
 extern "C" void RemoveTempAndRaise(int signalNumber)
 {
-    if (g_tempInFlight[0] != '\0')
-        unlinkat(g_tempDirectory, g_tempInFlight, 0);
+    for (TempInFlight& temp : g_tempsInFlight)
+        if (temp.state.load(std::memory_order_acquire) == kSlotLive)
+            unlinkat(temp.directory, temp.name, 0);
     std::signal(signalNumber, SIG_DFL);
     std::raise(signalNumber);
+}
+
+// Enters a temporary in the register; returns its slot, or -1 when the
+// register is full.
+int RegisterTemp(int directory, const std::string& name)
+{
+    for (int slot = 0; slot < kRegisterSlots; ++slot)
+    {
+        TempInFlight& temp = g_tempsInFlight[slot];
+        int expected = kSlotFree;
+        if (!temp.state.compare_exchange_strong(expected, kSlotFilling, std::memory_order_acquire))
+            continue;
+        temp.directory = directory;
+        std::memcpy(temp.name, name.c_str(), name.size() + 1);
+        temp.state.store(kSlotLive, std::memory_order_release);
+        return slot;
+    }
+    return -1;
+}
+
+void UnregisterTemp(int slot)
+{
+    if (slot >= 0)
+        g_tempsInFlight[slot].state.store(kSlotFree, std::memory_order_release);
 }
 
 class CCleanupSignalsBlocked
@@ -62,13 +107,6 @@ public:
 private:
     sigset_t m_previous;
 };
-
-void ClearTempInFlight()
-{
-    const CCleanupSignalsBlocked blocked;
-    g_tempInFlight[0] = '\0';
-    g_tempDirectory = -1;
-}
 
 Status ErrorNumber()
 {
@@ -194,10 +232,7 @@ Status COutputFile::Create(const std::string& finalName)
         const CCleanupSignalsBlocked blocked;
         fd = openat(directoryFd, tempEntry.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd >= 0)
-        {
-            std::memcpy(g_tempInFlight, tempEntry.c_str(), tempEntry.size() + 1);
-            g_tempDirectory = directoryFd;
-        }
+            m_registered = RegisterTemp(directoryFd, tempEntry);
         else if (errno != EEXIST)
             break;
     }
@@ -246,7 +281,7 @@ Status COutputFile::Commit()
         Discard();
         return status;
     }
-    ClearTempInFlight();
+    UnregisterTemp(std::exchange(m_registered, -1));
     m_tempName.clear();
     close(directoryFd);
     m_directory = -1;
@@ -261,7 +296,7 @@ void COutputFile::Discard()
     if (!m_tempName.empty())
     {
         unlinkat(static_cast<int>(m_directory), m_tempName.c_str(), 0);
-        ClearTempInFlight();
+        UnregisterTemp(std::exchange(m_registered, -1));
         m_tempName.clear();
     }
     if (m_directory != -1)

@@ -23,9 +23,12 @@ inline constexpr Status kStatusNotRegularFile = 0x10001;
 inline constexpr Status kStatusInputTooShort = 0x10002;
 // The input ended before a block was read in full (it shrank while we read).
 inline constexpr Status kStatusShortRead = 0x10003;
+// The shape set for the fields does not fill a raw block of the file.
+inline constexpr Status kStatusGeometryMismatch = 0x10004;
 // An encoder (the TIFF library) refused the image for a reason of its own.
-inline constexpr Status kStatusEncodingFailed = 0x10004;
+inline constexpr Status kStatusEncodingFailed = 0x10005;
 
 // A short text for the status, without a trailing period or newline; never
-// null. Not for kStatusOk.
+// null. Not for kStatusOk. Any thread may call it; the text stays valid until
+// the same thread calls it again.
 const char* DescribeStatus(Status status);

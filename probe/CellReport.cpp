@@ -9,7 +9,6 @@
 namespace
 {
 
-constexpr CellColour kColours[] = {CellColour::Red, CellColour::Green, CellColour::Blue};
 
 bool InWindow(int32_t side, int32_t r, int32_t c)
 {
@@ -155,7 +154,7 @@ std::string PixelTable(const CRawX10& raw, const PixelExplanation& e)
     CTextTable estimates;
     std::vector<std::string> colours = {"colour"};
     std::vector<std::string> values = {"estimate"};
-    for (const CellColour colour : kColours)
+    for (const CellColour colour : kCellColours)
     {
         colours.push_back(NameOfColour(colour));
         values.push_back(std::to_string(SumOfColour(rules, colour)));
@@ -236,7 +235,7 @@ std::string PixelJson(const PixelExplanation& e)
         json.EndArray();
         json.Key("estimates");
         json.BeginObject();
-        for (const CellColour colour : kColours)
+        for (const CellColour colour : kCellColours)
             json.Field(NameOfColour(colour), SumOfColour(rules, colour));
         json.EndObject();
         json.Field("count", rules.count);

@@ -124,8 +124,8 @@ Status ExportImage(CRawX10& raw, const std::string& output, const TiffLayout& la
         std::vector<uint8_t> bgr;
         std::unique_ptr<CFastScanScratch> scan;
     };
-    std::vector<WorkerScratch> scratch(static_cast<size_t>(WorkerCount()));
-    return StreamTiffFile(output, layout, raw.Buffers(), [&](int32_t firstRow, int32_t rowCount, uint8_t* rgb, int32_t worker) {
+    std::vector<WorkerScratch> scratch(static_cast<size_t>(raw.Workers().Size()));
+    return StreamTiffFile(output, layout, raw.Workers(), raw.Buffers(), [&](int32_t firstRow, int32_t rowCount, uint8_t* rgb, int32_t worker) {
         WorkerScratch& own = scratch[static_cast<size_t>(worker)];
         own.bgr.resize(static_cast<size_t>(rowCount) * static_cast<size_t>(side) * 4);
         if (!own.scan)
@@ -182,7 +182,7 @@ ExportResult ExportFile(const char* input, ExportKind kind, const std::string& o
     case ExportKind::Field1:
     {
         const uint16_t* field = kind == ExportKind::Field0 ? raw.m_field0.get() : raw.m_field1.get();
-        return Written(StreamTiffFile(output, layout, raw.Buffers(), [&](int32_t firstRow, int32_t rowCount, uint8_t* rows, int32_t) {
+        return Written(StreamTiffFile(output, layout, raw.Workers(), raw.Buffers(), [&](int32_t firstRow, int32_t rowCount, uint8_t* rows, int32_t) {
             std::memcpy(rows, field + static_cast<size_t>(firstRow) * static_cast<size_t>(raw.m_width),
                         rowBytes * static_cast<size_t>(rowCount));
         }));
@@ -190,7 +190,7 @@ ExportResult ExportFile(const char* input, ExportKind kind, const std::string& o
     case ExportKind::Mosaic:
     case ExportKind::Balanced:
         // Built band by band from the fields, never held whole.
-        return Written(StreamTiffFile(output, layout, raw.Buffers(), [&](int32_t firstRow, int32_t rowCount, uint8_t* rows, int32_t) {
+        return Written(StreamTiffFile(output, layout, raw.Workers(), raw.Buffers(), [&](int32_t firstRow, int32_t rowCount, uint8_t* rows, int32_t) {
             auto* samples = reinterpret_cast<uint16_t*>(rows);
             FillMosaicRows(raw, firstRow, rowCount, samples);
             if (kind == ExportKind::Balanced)
@@ -205,7 +205,7 @@ ExportResult ExportFile(const char* input, ExportKind kind, const std::string& o
         const UprightCells cells = DemosaicFieldCells(raw);
         raw.m_field0.reset();
         raw.m_field1.reset();
-        return Written(StreamTiffFile(output, layout, raw.Buffers(), [&](int32_t firstRow, int32_t rowCount, uint8_t* rgb, int32_t) {
+        return Written(StreamTiffFile(output, layout, raw.Workers(), raw.Buffers(), [&](int32_t firstRow, int32_t rowCount, uint8_t* rgb, int32_t) {
             RenderUprightRows(cells, firstRow, rowCount, rgb);
         }));
     }

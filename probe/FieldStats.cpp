@@ -11,7 +11,6 @@
 namespace
 {
 
-constexpr CellColour kColours[] = {CellColour::Red, CellColour::Green, CellColour::Blue};
 constexpr int32_t kBinValues = kSampleValues / kHistogramBins;
 
 // How many samples of each value: counts[v].
@@ -87,7 +86,7 @@ ColourValueCounts EmptyColourValueCounts()
 FieldStats StatsOfColourValueCounts(const ColourValueCounts& counts)
 {
     FieldStats stats;
-    for (const CellColour colour : kColours)
+    for (const CellColour colour : kCellColours)
         stats[static_cast<size_t>(colour)] = StatsOfCounts(counts[static_cast<size_t>(colour)]);
     return stats;
 }
@@ -130,7 +129,7 @@ std::string StatsTable(const CRawX10& raw, const FieldStats stats[2],
     CTextTable histogram;
     std::vector<std::string> heading = {"values"};
     for (int f = 0; f < 2; ++f)
-        for (const CellColour colour : kColours)
+        for (const CellColour colour : kCellColours)
         {
             const ColourStats& s = stats[f][static_cast<size_t>(colour)];
             figures.AddRow({std::to_string(f), NameOfColour(colour), std::to_string(s.count), std::to_string(s.min),
@@ -145,7 +144,7 @@ std::string StatsTable(const CRawX10& raw, const FieldStats stats[2],
         std::vector<std::string> row = {std::to_string(bin * kBinValues) + "-" +
                                         std::to_string(bin * kBinValues + kBinValues - 1)};
         for (int f = 0; f < 2; ++f)
-            for (const CellColour colour : kColours)
+            for (const CellColour colour : kCellColours)
                 row.push_back(std::to_string(stats[f][static_cast<size_t>(colour)].histogram[static_cast<size_t>(bin)]));
         histogram.AddRow(row);
     }
@@ -174,7 +173,7 @@ std::string StatsJson(const CRawX10& raw, const FieldStats stats[2],
         json.Field("field", f);
         json.Key("colours");
         json.BeginObject();
-        for (const CellColour colour : kColours)
+        for (const CellColour colour : kCellColours)
         {
             const ColourStats& s = stats[f][static_cast<size_t>(colour)];
             json.Key(NameOfColour(colour));

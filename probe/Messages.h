@@ -9,10 +9,8 @@
 
 class CRawX10;
 
-// 18937856 as "18,937,856".
-std::string WithSeparators(int64_t value);
-
-// Prints "<program>: <name>: <reason>" on standard error and returns status.
+// Prints "<program>: <name>: <reason>" on standard error, name and reason
+// escaped for the terminal (platform/TerminalText.h), and returns status.
 int ReportFailure(const char* program, int status, const std::string& name, const std::string& reason);
 
 // The reason raw could not load its file: the status's text, and for a

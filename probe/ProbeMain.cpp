@@ -52,7 +52,8 @@ constexpr const char* kHelp =
     "FILE.raf is read as diagraw reads it; nothing is written. Exit status:\n"
     "0 success, 1 unreadable input, pixel or area outside the image, 2 wrong usage.\n";
 
-// Prints "diagraw-probe: name: reason" and returns the exit status.
+// Prints "diagraw-probe: name: reason", both escaped for the terminal, and
+// returns the exit status.
 int Fail(int status, const std::string& name, const std::string& reason)
 {
     return ReportFailure(kProgram, status, name, reason);

@@ -160,7 +160,7 @@ bool SetTags(TIFF* tiff, const TiffLayout& layout, uint32_t rowsPerStrip)
 
 }  // namespace
 
-Status StreamTiffFile(const std::string& name, const TiffLayout& layout, CBufferKeeper& keeper,
+Status StreamTiffFile(const std::string& name, const TiffLayout& layout, CWorkerPool& pool, CBufferKeeper& keeper,
                       const RowRenderer& renderRows)
 {
     if (layout.width <= 0 || layout.height <= 0 || (layout.samplesPerPixel != 1 && layout.samplesPerPixel != 3) ||
@@ -183,7 +183,7 @@ Status StreamTiffFile(const std::string& name, const TiffLayout& layout, CBuffer
     if (!tiff || !SetTags(tiff.get(), layout, static_cast<uint32_t>(bandRows)))
         return failure();
     status = StreamBands(
-        bands, rowBytes * static_cast<size_t>(bandRows), keeper,
+        pool, bands, rowBytes * static_cast<size_t>(bandRows), keeper,
         [&](int32_t band, uint8_t* rows, int32_t worker) { renderRows(band * bandRows, rowsOf(band), rows, worker); },
         [&](int32_t band, const uint8_t* rows) {
             // libtiff takes the buffer as its own to swap bytes on a

@@ -18,6 +18,7 @@
 #include <string>
 
 class CBufferKeeper;
+class CWorkerPool;
 
 struct TiffLayout
 {
@@ -34,5 +35,5 @@ struct TiffLayout
 // of a pixel together, 16-bit samples in the host's byte order; renderRows
 // fills rowCount rows of width * samplesPerPixel * bitsPerSample / 8 bytes.
 // The band buffers come from keeper.
-Status StreamTiffFile(const std::string& name, const TiffLayout& layout, CBufferKeeper& keeper,
+Status StreamTiffFile(const std::string& name, const TiffLayout& layout, CWorkerPool& pool, CBufferKeeper& keeper,
                       const RowRenderer& renderRows);

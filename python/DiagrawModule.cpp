@@ -11,6 +11,7 @@
 // python/LoadedRaw.h. Every heavy step runs with the GIL released. An array
 // keeps what it shows alive by a capsule, its base, holding a share of the
 // owner; the Raw's own arrays are read-only, the images new arrays.
+#include "platform/Workers.h"
 #include "python/LoadedRaw.h"
 #include "python/PythonErrors.h"
 #include "raw/Lattice.h"
@@ -107,16 +108,20 @@ private:
     int64_t m_size;
 };
 
-CPythonRaw Load(py::handle path)
+CPythonRaw Load(py::handle path, py::handle workerCount)
 {
     py::object named;
     const std::string encoded = FileSystemPath(path, named);
+    const int64_t workers = workerCount.is_none() ? WorkerCount() : WholeNumber(workerCount);
+    if (workers < 1 || workers > kMaxWorkers)
+        throw py::value_error("workers must be 1 to " + std::to_string(kMaxWorkers) + ", not " +
+                              std::to_string(workers));
     Status status = kStatusOk;
     std::string failure;
     std::shared_ptr<CLoadedRaw> loaded;
     {
         py::gil_scoped_release released;
-        loaded = CLoadedRaw::Load(encoded, status, failure);
+        loaded = CLoadedRaw::Load(encoded, static_cast<int32_t>(workers), status, failure);
     }
     if (!loaded)
         RaiseStatus(status, failure, named);
@@ -374,7 +379,8 @@ four were written.)doc")
         .def("__exit__", [](CPythonRaw& raw, py::args) { raw.Close(); }, "__exit__(*exc_info) -> None: close()")
         .def("__repr__", &Repr, "__repr__() -> str");
 
-    m.def("load", &Load, py::arg("path"), R"doc(load(path: str | os.PathLike) -> Raw
+    m.def("load", &Load, py::arg("path"), py::kw_only(), py::arg("workers") = py::none(),
+          R"doc(load(path: str | os.PathLike, *, workers: int | None = None) -> Raw
 
 Reads an X10 raw file as the diagraw program does and returns a Raw.
 
@@ -382,5 +388,10 @@ path is a str, bytes or os.PathLike. Only the last 18,937,856 bytes are read:
 field 0, 2,048 bytes that are skipped, field 1; the header is not parsed.
 A file that cannot be opened or read raises OSError (FileNotFoundError,
 PermissionError, ...) with errno and filename; one that is not a regular
-file, or is too short, raises ValueError in the program's words.)doc");
+file, or is too short, raises ValueError in the program's words.
+
+Every operation of the Raw spreads its work over workers threads: by
+default one per processor the process may use (at most 8), as the program
+does. workers=1 keeps each call on the calling thread, for programs that
+convert several files in threads of their own.)doc");
 }

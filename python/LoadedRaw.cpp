@@ -56,9 +56,14 @@ Status SaveImage(CRawX10& raw, OutputImage image)
 
 }  // namespace
 
-std::shared_ptr<CLoadedRaw> CLoadedRaw::Load(const std::string& path, Status& status, std::string& failure)
+CLoadedRaw::CLoadedRaw(int32_t workers) : m_workers(workers), m_raw(workers)
 {
-    auto loaded = std::make_shared<CLoadedRaw>();
+}
+
+std::shared_ptr<CLoadedRaw> CLoadedRaw::Load(const std::string& path, int32_t workers, Status& status,
+                                             std::string& failure)
+{
+    auto loaded = std::make_shared<CLoadedRaw>(workers);
     status = loaded->m_raw.Load(path.c_str());
     if (status != kStatusOk)
     {
@@ -88,7 +93,8 @@ std::shared_ptr<uint8_t[]> CLoadedRaw::FieldPreview(int32_t field) const
     const int32_t width = m_raw.m_width;
     const int32_t height = m_raw.m_height;
     std::shared_ptr<uint8_t[]> rgb = MakeImageBuffer(SamplesPerField(m_raw) * 3);
-    RenderRgbImage(width, height, [&](int32_t firstRow, int32_t rowCount, uint8_t* pixels, int32_t) {
+    CWorkerPool pool(m_workers);
+    RenderRgbImage(pool, width, height, [&](int32_t firstRow, int32_t rowCount, uint8_t* pixels, int32_t) {
         RenderFieldPreviewRows(samples, width, height, firstRow, rowCount, pixels);
     }, rgb.get());
     return rgb;
@@ -98,7 +104,8 @@ std::shared_ptr<uint8_t[]> CLoadedRaw::MosaicPreview() const
 {
     const int32_t side = Side();
     std::shared_ptr<uint8_t[]> rgb = MakeImageBuffer(MosaicCells(m_raw) * 3);
-    RenderRgbImage(side, side, [&](int32_t firstRow, int32_t rowCount, uint8_t* pixels, int32_t) {
+    CWorkerPool pool(m_workers);
+    RenderRgbImage(pool, side, side, [&](int32_t firstRow, int32_t rowCount, uint8_t* pixels, int32_t) {
         RenderMosaicPreviewRows(m_raw.m_mosaic.get(), side, firstRow, rowCount, pixels);
     }, rgb.get());
     return rgb;
@@ -110,10 +117,10 @@ std::shared_ptr<uint8_t[]> CLoadedRaw::Demosaiced() const
     // copying and balancing a share of the rows, as CRawX10::Demosaic
     // balances them in place.
     const int32_t side = Side();
-    CRawX10 balanced;
+    CRawX10 balanced(m_workers);
     balanced.m_mosaic = MakeLargeSampleBuffer(MosaicCells(m_raw), false);
-    const int32_t workers = WorkerCount();
-    RunOnWorkers(workers, [&](int32_t worker) {
+    const int32_t workers = balanced.Workers().Size();
+    balanced.Workers().Run([&](int32_t worker) {
         const auto first = static_cast<int32_t>(int64_t{side} * worker / workers);
         const auto end = static_cast<int32_t>(int64_t{side} * (worker + 1) / workers);
         const size_t offset = static_cast<size_t>(first) * static_cast<size_t>(side);
@@ -123,8 +130,8 @@ std::shared_ptr<uint8_t[]> CLoadedRaw::Demosaiced() const
         WhiteBalanceRows(balanced.m_mosaic.get(), side, first, end - first);
     });
     std::shared_ptr<uint8_t[]> rgb = MakeImageBuffer(MosaicCells(m_raw) * 3);
-    std::vector<std::unique_ptr<CFastScanScratch>> scratch(static_cast<size_t>(WorkerCount()));
-    RenderRgbImage(side, side, [&](int32_t firstRow, int32_t rowCount, uint8_t* pixels, int32_t worker) {
+    std::vector<std::unique_ptr<CFastScanScratch>> scratch(static_cast<size_t>(workers));
+    RenderRgbImage(balanced.Workers(), side, side, [&](int32_t firstRow, int32_t rowCount, uint8_t* pixels, int32_t worker) {
         std::unique_ptr<CFastScanScratch>& own = scratch[static_cast<size_t>(worker)];
         if (!own)
             own = std::make_unique<CFastScanScratch>(kWindowMargin, side - 1 - kWindowMargin);
@@ -138,7 +145,7 @@ std::vector<std::pair<std::string, Status>> CLoadedRaw::Save(const std::string& 
     // The program's own stages, on an object of their own that owns copies
     // of the samples: the demosaic balances its mosaic in place, and the
     // stages name their files after its path.
-    CRawX10 writer;
+    CRawX10 writer(m_workers);
     writer.m_path = stem;
     writer.m_fileSize = m_raw.m_fileSize;
     writer.m_field0 = CopyOfSamples(m_raw.m_field0.get(), SamplesPerField(m_raw));
@@ -167,7 +174,7 @@ std::string CLoadedRaw::PixelJson(int32_t x, int32_t y) const
     // that the pixel shows, and white-balances some of their cells in place:
     // it works on an object whose mosaic holds a copy of those rows.
     const int32_t side = Side();
-    CRawX10 cell;
+    CRawX10 cell(1);
     cell.m_mosaic = MakeLargeSampleBuffer(MosaicCells(m_raw), false);
     const int32_t firstRow = std::max(0, y + 1 - 2);
     const int32_t endRow = std::min(side, y + 1 + 3);

@@ -24,9 +24,14 @@
 class CLoadedRaw
 {
 public:
+    // Every operation spreads its work over workers threads (at least one;
+    // platform/Workers.h).
+    explicit CLoadedRaw(int32_t workers);
+
     // Loads path as diagraw does (CRawX10::Load). On failure returns null
-    // and sets status and, for a file too short, failure's text.
-    static std::shared_ptr<CLoadedRaw> Load(const std::string& path, Status& status, std::string& failure);
+    // and sets status and failure, the reason in the program's words.
+    static std::shared_ptr<CLoadedRaw> Load(const std::string& path, int32_t workers, Status& status,
+                                            std::string& failure);
 
     const CRawX10& Raw() const { return m_raw; }
     int32_t Side() const { return m_raw.MosaicSide(); }
@@ -54,6 +59,7 @@ public:
     std::string PixelJson(int32_t x, int32_t y) const;
 
 private:
+    int32_t m_workers;
     CRawX10 m_raw;
     mutable std::once_flag m_fieldsCopied;
     mutable std::unique_ptr<uint16_t[]> m_fields;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <memory>
 
 namespace
 {
@@ -22,7 +23,7 @@ void StorageRowToRgb(const uint8_t* bgr0, int32_t width, uint8_t* rgb)
 
 }  // namespace
 
-void RenderRgbImage(int32_t width, int32_t height, const RowRenderer& renderRows, uint8_t* rgb)
+void RenderRgbImage(CWorkerPool& pool, int32_t width, int32_t height, const RowRenderer& renderRows, uint8_t* rgb)
 {
     // The bands go to whichever worker asks next; each worker renders into a
     // band buffer of its own and writes the RGB rows straight into place, so
@@ -31,7 +32,7 @@ void RenderRgbImage(int32_t width, int32_t height, const RowRenderer& renderRows
     const auto storageRowBytes = static_cast<size_t>(width) * 4;
     const auto rgbRowBytes = static_cast<size_t>(width) * 3;
     std::atomic<int32_t> nextBand{0};
-    RunOnWorkers(std::max(1, std::min(WorkerCount(), bands)), [&](int32_t worker) {
+    pool.Run([&](int32_t worker) {
         const auto band = std::make_unique_for_overwrite<uint8_t[]>(storageRowBytes * kRgbBandRows);
         for (int32_t b = nextBand++; b < bands; b = nextBand++)
         {

@@ -3,7 +3,7 @@
 //
 // The library's renderers (bmp/Previews.h, demosaic/Demosaic.h) fill bands of
 // BMP storage rows, bottom row first, four bytes a pixel (blue, green, red,
-// 0). RenderRgbImage runs such a renderer over the whole image on the
+// 0). RenderRgbImage runs such a renderer over the whole image on a pool of
 // workers (platform/Workers.h) and turns every band into RGB rows in the
 // caller's buffer as it comes: the pixels are the BMP file's, shown as a
 // viewer shows them.
@@ -14,13 +14,16 @@
 #include <cstdint>
 #include <memory>
 
+class CWorkerPool;
+
 // Rows rendered at a time: any number gives the same bytes; 16 rows of the
 // widest image (5088 pixels) take some 330 kB, which stay in the cache.
 inline constexpr int32_t kRgbBandRows = 16;
 
 // Fills rgb, height rows of width * 3 bytes, from the storage rows that
-// renderRows makes. Memory running out throws std::bad_alloc.
-void RenderRgbImage(int32_t width, int32_t height, const RowRenderer& renderRows, uint8_t* rgb);
+// renderRows makes on the workers of pool. Memory running out throws
+// std::bad_alloc.
+void RenderRgbImage(CWorkerPool& pool, int32_t width, int32_t height, const RowRenderer& renderRows, uint8_t* rgb);
 
 // An uninitialised buffer of bytes for an image or samples, advised for huge
 // pages and mapped (platform/LargeBuffers.h); throws std::bad_alloc.

@@ -83,5 +83,8 @@ class Raw:
         traceback: Optional[TracebackType],
     ) -> None: ...
 
-def load(path: _Path) -> Raw:
-    """Reads an X10 raw file as the diagraw program does (the tail only, no header)."""
+def load(path: _Path, *, workers: Optional[int] = None) -> Raw:
+    """Reads an X10 raw file as the diagraw program does (the tail only, no header).
+
+    workers: threads each operation of the Raw uses, 1 to 8; default one per processor (at most 8).
+    """

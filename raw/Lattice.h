@@ -32,6 +32,9 @@
 
 enum class CellColour : uint8_t { Red, Green, Blue };
 
+// The three colours in the order reports list them.
+inline constexpr CellColour kCellColours[] = {CellColour::Red, CellColour::Green, CellColour::Blue};
+
 enum class SiteClass : uint8_t { G00, G01, G10, G11, R0, R1, B0, B1 };
 
 inline constexpr int kSiteClassCount = 8;

@@ -62,39 +62,34 @@ std::string OutputNameOf(const std::string& path, OutputImage image)
     return path + ".bmp";
 }
 
-CRawX10::CRawX10() : m_buffers(std::make_unique<CBufferKeeper>())
+CRawX10::CRawX10() : CRawX10(WorkerCount())
 {
 }
 
-// Out of line, where CBufferKeeper is complete.
+CRawX10::CRawX10(int32_t workers)
+    : m_buffers(std::make_unique<CBufferKeeper>()), m_workers(std::make_unique<CWorkerPool>(workers))
+{
+}
+
+// Out of line, where CBufferKeeper and CWorkerPool are complete.
 CRawX10::~CRawX10() = default;
 
 Status CRawX10::Load(const char* path)
 {
-    std::unique_ptr<std::FILE, FileCloser> file;
-    Status status = OpenTail(path, file);
-    if (status != kStatusOk)
-        return status;
     // The mosaic's memory holds the two packed blocks until the fields are
     // unpacked from them, one block at the start of each half, which the
     // worker reading that block maps in first; the mosaic is then built over
     // it. So a run needs no read buffer, and the mosaic's pages are faulted
     // in only once.
     const size_t mosaicSamples = static_cast<size_t>(MosaicSide()) * static_cast<size_t>(MosaicSide());
-    static_assert(kBlockBytes <= int64_t{kFieldWidth + kFieldHeight} * (kFieldWidth + kFieldHeight),
-                  "a block fits in half the mosaic's memory");
-    std::unique_ptr<uint16_t[]> mosaic = MakeLargeSampleBuffer(mosaicSamples, false);
-    uint8_t* const bytes = reinterpret_cast<uint8_t*>(mosaic.get());
-    const size_t half = mosaicSamples;  // bytes: half of 2 * mosaicSamples
-    status = UnpackBlocks(file.get(), [&](int32_t field) {
-        uint8_t* const start = bytes + static_cast<size_t>(field) * half;
-        PopulateLargeBuffer(start, half);
-        return start;
+    static_assert(kBlockBytes <= int64_t{kMosaicSide} * kMosaicSide, "a block fits in half the mosaic's memory");
+    std::unique_ptr<uint16_t[]> mosaic;
+    const Status status = ReadFields(path, [&] {
+        mosaic = MakeLargeSampleBuffer(mosaicSamples, false);
+        return BlockMemory{reinterpret_cast<uint8_t*>(mosaic.get()), mosaicSamples, true};  // half its bytes
     });
     if (status != kStatusOk)
         return status;
-    m_file = std::move(file);
-    m_path = path;
     m_mosaic = std::move(mosaic);
     BuildMosaic();
     return kStatusOk;
@@ -102,12 +97,20 @@ Status CRawX10::Load(const char* path)
 
 Status CRawX10::LoadFields(const char* path)
 {
+    ScratchBuffer blocks;
+    return ReadFields(path, [&] {
+        blocks = m_buffers->Lend(static_cast<size_t>(2 * kBlockBytes));
+        return BlockMemory{blocks.get(), static_cast<size_t>(kBlockBytes), false};
+    });
+}
+
+Status CRawX10::ReadFields(const char* path, const std::function<BlockMemory()>& blockMemory)
+{
     std::unique_ptr<std::FILE, FileCloser> file;
     Status status = OpenTail(path, file);
     if (status != kStatusOk)
         return status;
-    const ScratchBuffer blocks = m_buffers->Lend(static_cast<size_t>(2 * kBlockBytes));
-    status = UnpackBlocks(file.get(), [&](int32_t field) { return blocks.get() + field * kBlockBytes; });
+    status = UnpackBlocks(file.get(), blockMemory());
     if (status != kStatusOk)
         return status;
     m_file = std::move(file);
@@ -129,12 +132,14 @@ Status CRawX10::OpenTail(const char* path, std::unique_ptr<std::FILE, FileCloser
     file.reset(opened);
     m_fileSize = fileSize;
     // A file that cannot hold both blocks would only give black images.
-    if (fileSize < kTailBytes || int64_t{m_width} * m_height * 3 / 2 != kBlockBytes)
+    if (fileSize < kTailBytes)
         return kStatusInputTooShort;
+    if (int64_t{m_width} * m_height * 3 / 2 != kBlockBytes)
+        return kStatusGeometryMismatch;
     return kStatusOk;
 }
 
-Status CRawX10::UnpackBlocks(std::FILE* file, const std::function<uint8_t*(int32_t field)>& blockBuffer)
+Status CRawX10::UnpackBlocks(std::FILE* file, BlockMemory blocks)
 {
     // One field a worker: it reads its block into its buffer and unpacks it
     // into its field, which it maps in first; the unpacking writes every
@@ -143,11 +148,13 @@ Status CRawX10::UnpackBlocks(std::FILE* file, const std::function<uint8_t*(int32
     std::unique_ptr<uint16_t[]> fields[2] = {MakeLargeSampleBuffer(static_cast<size_t>(samplesPerField), false),
                                              MakeLargeSampleBuffer(static_cast<size_t>(samplesPerField), false)};
     Status statuses[2] = {kStatusOk, kStatusOk};
-    const int32_t workers = std::min(WorkerCount(), 2);
-    RunOnWorkers(workers, [&](int32_t worker) {
+    const int32_t workers = Workers().Size();
+    Workers().Run([&](int32_t worker) {
         for (int32_t field = worker; field < 2; field += workers)
         {
-            uint8_t* const block = blockBuffer(field);
+            uint8_t* const block = blocks.first + static_cast<size_t>(field) * blocks.stride;
+            if (blocks.populate)
+                PopulateLargeBuffer(block, blocks.stride);
             PopulateLargeBuffer(fields[field].get(), static_cast<size_t>(samplesPerField) * sizeof(uint16_t));
             const int64_t offset = m_fileSize - kTailBytes + field * (kBlockBytes + kGapBytes);
             statuses[field] = platform::ReadAt(file, offset, block, static_cast<size_t>(kBlockBytes));
@@ -173,8 +180,8 @@ void CRawX10::BuildMosaic()
     const int32_t bands = static_cast<int32_t>((a + kBandRows - 1) / kBandRows);
     // Bands are independent of one another; the workers take every
     // workers-th band, which spreads the empty corners of the diamond evenly.
-    const int32_t workers = WorkerCount();
-    RunOnWorkers(workers, [&](int32_t worker) {
+    const int32_t workers = Workers().Size();
+    Workers().Run([&](int32_t worker) {
         for (int32_t band = worker; band < bands; band += workers)
         {
             const int32_t firstRow = band * kBandRows;

@@ -5,8 +5,8 @@
 // diagonal composite mosaic built from both (raw/Lattice.h explains the
 // lattice). The entry point calls its operations once each, in this order:
 //
-//   Load                 read both fields from the end of the file and build
-//                        the mosaic (LoadFields, then BuildMosaic)
+//   Load                 read both fields from the end of the file, as
+//                        LoadFields does, and build the mosaic (BuildMosaic)
 //   SaveFieldPreview     m_field0, then m_field1        -> <path>.f0.bmp, .f1.bmp
 //   SaveMosaicPreview    the raw mosaic                 -> <path>.src.bmp
 //   Demosaic             white balance, interpolation   -> <path>.bmp
@@ -16,16 +16,23 @@
 // with its rendering (bmp/Previews.cpp, demosaic/Demosaic.cpp) and is a short
 // adapter there: render the pixels into a buffer, then write the file.
 //
-// Ownership: the object owns the stream, the sample buffers and the keeper
-// of the run's scratch buffers, and releases them when it is destroyed. The
-// stages spread their work over one worker per hardware thread
-// (platform/Workers.h); the images are the same bytes whatever their number.
+// Ownership: the object owns the stream, the sample buffers, the keeper of
+// the run's scratch buffers and the run's pool of workers, started once when
+// it is made (platform/Workers.h), and releases them when it is destroyed.
+// The images are the same bytes whatever the number of workers.
 // Failures: every operation returns a Status (0 on success, otherwise why;
 // platform/Status.h). Running out of memory throws std::bad_alloc.
+//
+// Threads: one object is used by one thread at a time. Different objects may
+// be used at the same time from different threads, each operation of this
+// header and of the library's other public headers included (loading,
+// rendering, the previews, the demosaic, the probe's reports, writing);
+// nothing is shared between them but the read-only tables of the code.
 #pragma once
 
 #include "platform/Status.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -33,6 +40,7 @@
 #include <string>
 
 class CBufferKeeper;
+class CWorkerPool;
 
 // The four images of a run, in the order the pipeline writes them.
 enum class OutputImage : uint8_t { Field0Preview, Field1Preview, MosaicPreview, Demosaiced };
@@ -47,24 +55,30 @@ public:
     // Shape of one field and of the tail of the file that holds both.
     static constexpr int32_t kFieldWidth = 2944;
     static constexpr int32_t kFieldHeight = 2144;
+    static constexpr int32_t kMosaicSide = kFieldWidth + kFieldHeight;  // 5088
     static constexpr int64_t kBlockBytes = 9'467'904;  // one packed field: 2144 rows of 4416 bytes
     static constexpr int64_t kGapBytes = 2'048;        // between the two blocks, never read
     static constexpr int64_t kTailBytes = 2 * kBlockBytes + kGapBytes;  // 18,937,856
 
+    // A run with WorkerCount() workers, or with the given number (at least
+    // one; for tests and benchmarks).
     CRawX10();
+    explicit CRawX10(int32_t workers);
     CRawX10(const CRawX10&) = delete;
     CRawX10& operator=(const CRawX10&) = delete;
     virtual ~CRawX10();
 
-    // LoadFields, then BuildMosaic.
+    // Reads the fields as LoadFields does, reading the packed blocks into the
+    // mosaic's memory instead of a scratch buffer, then BuildMosaic.
     Status Load(const char* path);
 
     // Opens the file at path, reads the two packed blocks from its end and
     // unpacks them into m_field0 and m_field1; keeps the stream, the path and
     // the file's size. Refuses a file that is not a regular file or is
     // shorter than kTailBytes (kStatusNotRegularFile, kStatusInputTooShort;
-    // m_fileSize then holds the size) and a failed read. On failure no field
-    // is allocated and m_path stays empty.
+    // m_fileSize then holds the size), fields whose shape does not fill a
+    // block (kStatusGeometryMismatch) and a failed read. On failure no field
+    // is set and m_path stays empty.
     Status LoadFields(const char* path);
 
     // Lays both fields into the composite mosaic m_mosaic (allocated here
@@ -87,6 +101,10 @@ public:
     // The keeper of this run's scratch buffers (platform/LargeBuffers.h).
     CBufferKeeper& Buffers() const { return *m_buffers; }
 
+    // This run's workers (platform/Workers.h); started when the object was
+    // made.
+    CWorkerPool& Workers() const { return *m_workers; }
+
     struct FileCloser
     {
         void operator()(std::FILE* file) const { std::fclose(file); }
@@ -98,7 +116,6 @@ public:
     std::unique_ptr<uint16_t[]> m_field0;           // m_height rows of m_width samples
     std::unique_ptr<uint16_t[]> m_field1;           // the same shape
     std::unique_ptr<uint16_t[]> m_mosaic;           // MosaicSide() rows of MosaicSide() samples
-    int32_t m_fieldBytes = kFieldWidth * kFieldHeight * 2;  // bytes of one field's samples
     std::string m_path;                             // the input path as given; stem of every output name
     int64_t m_fileSize = -1;                        // bytes in the input, once it was opened
 
@@ -107,12 +124,27 @@ private:
     // its size.
     Status OpenTail(const char* path, std::unique_ptr<std::FILE, FileCloser>& file);
 
-    // Reads each packed block into the kBlockBytes that blockBuffer(field)
-    // gives and unpacks it into the field; the fields are set only when both
-    // were read.
-    Status UnpackBlocks(std::FILE* file, const std::function<uint8_t*(int32_t field)>& blockBuffer);
+    // Where the two packed blocks are read: field f's at first + f * stride;
+    // populate says whether the worker reading a block maps its memory in
+    // first.
+    struct BlockMemory
+    {
+        uint8_t* first;
+        size_t stride;
+        bool populate;
+    };
+
+    // The flow of Load and LoadFields: opens the file and checks its tail,
+    // then asks blockMemory (once, on the calling thread) where to read the
+    // blocks, reads and unpacks them, and keeps the stream and the path.
+    Status ReadFields(const char* path, const std::function<BlockMemory()>& blockMemory);
+
+    // Reads each packed block into blocks and unpacks it into the field; the
+    // fields are set only when both were read.
+    Status UnpackBlocks(std::FILE* file, BlockMemory blocks);
 
     std::unique_ptr<CBufferKeeper> m_buffers;
+    std::unique_ptr<CWorkerPool> m_workers;
 };
 
 // Mosaic rows firstRow to firstRow + rowCount - 1 as BuildMosaic lays them

@@ -25,7 +25,9 @@
 // smooth and the four corners of the box around it lie in the same region.
 #include "tools/Chart.h"
 
+#include "demosaic/Demosaic.h"
 #include "raw/Lattice.h"
+#include "raw/RawX10.h"
 
 #include <algorithm>
 #include <cmath>
@@ -33,11 +35,11 @@
 namespace
 {
 
-constexpr int32_t kFieldWidth = 2944;
-constexpr int32_t kFieldHeight = 2144;
-constexpr int32_t kSide = kFieldWidth + kFieldHeight;
-constexpr int64_t kBlockBytes = int64_t{kFieldWidth} * kFieldHeight * 3 / 2;
-constexpr int64_t kGapBytes = 2048;
+constexpr int32_t kFieldWidth = CRawX10::kFieldWidth;
+constexpr int32_t kFieldHeight = CRawX10::kFieldHeight;
+constexpr int32_t kSide = CRawX10::kMosaicSide;
+constexpr int64_t kBlockBytes = CRawX10::kBlockBytes;
+constexpr int64_t kGapBytes = CRawX10::kGapBytes;
 
 // The diamond, as ranges of u = r + c and v = r - c inside which every cell
 // holds a sample of one field or the other.
@@ -47,8 +49,8 @@ constexpr int32_t kDiamondMinV = -(kFieldWidth + 1);
 constexpr int32_t kDiamondMaxV = kFieldWidth - 4;
 
 // Scan window of the demosaic: cells outside it are never interpolated.
-constexpr int32_t kWindowFirst = 8;
-constexpr int32_t kWindowLast = kSide - 9;
+constexpr int32_t kWindowFirst = kWindowMargin;
+constexpr int32_t kWindowLast = kSide - 1 - kWindowMargin;
 
 // How far a smooth cell keeps from the diamond's border and from any edge,
 // line or region border of the chart. The demosaic reads a 5 x 5
@@ -266,7 +268,7 @@ bool BoxInsideDiamond(int32_t r, int32_t c, int32_t margin)
 // White-balance gain that the demosaic applies to red and blue cells of row r.
 double GainOfRow(int32_t r)
 {
-    return (r / 2) % 2 == 0 ? 1.65 : 1.57;
+    return (r / 2) % 2 == 0 ? kGainOfEvenRowPair : kGainOfOddRowPair;
 }
 
 uint16_t ToSample(double value)

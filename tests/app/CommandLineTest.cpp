@@ -184,6 +184,9 @@ const Diagnosis kDiagnoses[] = {
          std::filesystem::permissions(dir / "in.raf", std::filesystem::perms::none);
      },
      {"{dir}/in.raf"}, true, 1, "banner", {"diagraw: {dir}/in.raf: Permission denied"}, {}},
+    // Control characters and a backslash in the name are shown escaped.
+    {"ControlCharactersEscaped", nullptr, {"{dir}/in\n\x1b[2J\\x.raf"}, false, 1, "banner",
+     {"diagraw: {dir}/in\\n\\x1b[2J\\\\x.raf: No such file or directory"}, {}},
     {"Help", nullptr, {"--help"}, false, 0, "help", {}, {}},
     {"HelpShort", nullptr, {"-h"}, false, 0, "help", {}, {}},
     {"Version", nullptr, {"--version"}, false, 0, "version", {}, {}},

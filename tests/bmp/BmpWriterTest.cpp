@@ -3,20 +3,16 @@
 #include "TestSupport.h"
 
 #include "bmp/BmpWriter.h"
-#include "platform/Files.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <csignal>
 #include <cstring>
-#include <pthread.h>
 #include <set>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 using namespace testsupport;
@@ -265,56 +261,4 @@ TEST(BmpWriter, ConcurrentWritersDoNotCollide)
     const bool second = std::equal(images[1].begin(), images[1].end(), file.begin() + kBmpHeaderBytes);
     EXPECT_TRUE(first || second);
     EXPECT_EQ(NamesIn(dir.Path()), std::set<std::string>{"shared.bmp"});
-}
-
-namespace
-{
-
-void IgnoreSignal(int)
-{
-}
-
-}  // namespace
-
-// A blocking write into a pipe that a signal interrupts returns the part it
-// has stored so far, or fails with EINTR when it stored nothing; both must be
-// continued until every byte has gone through.
-TEST(PlatformFile, WriteAllContinuesAfterInterruptedWrites)
-{
-    struct sigaction action{};
-    struct sigaction previous{};
-    action.sa_handler = IgnoreSignal;  // no SA_RESTART: interrupted writes return early
-    sigemptyset(&action.sa_mask);
-    ASSERT_EQ(sigaction(SIGUSR1, &action, &previous), 0);
-
-    int ends[2];
-    ASSERT_EQ(pipe(ends), 0);
-    const std::vector<uint8_t> bytes = PatternPixels(512, 1024, 8);  // 2 MiB
-    bool written = false;
-    std::atomic<bool> done{false};
-    std::thread writer([&] {
-        written = platform::WriteAll(ends[1], bytes.data(), bytes.size()) == kStatusOk;
-        done = true;
-        close(ends[1]);  // the reader sees the end of the stream
-    });
-    const pthread_t writerThread = writer.native_handle();
-
-    std::vector<uint8_t> received;
-    uint8_t chunk[1500];
-    while (received.size() < bytes.size())
-    {
-        const ssize_t got = read(ends[0], chunk, sizeof chunk);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break;
-        received.insert(received.end(), chunk, chunk + got);
-        if (!done)
-            pthread_kill(writerThread, SIGUSR1);
-    }
-    writer.join();
-    close(ends[0]);
-    sigaction(SIGUSR1, &previous, nullptr);
-    EXPECT_TRUE(written);
-    EXPECT_TRUE(received == bytes);
 }

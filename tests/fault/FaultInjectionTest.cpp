@@ -14,6 +14,7 @@
 #include <iostream>
 #include <memory>
 #include <pwd.h>
+#include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -284,6 +285,77 @@ TEST_P(MemoryLimit, ExitStatusOneWithoutAbort)
     ExpectNoTemporaries(dir.Path());
     for (const std::string& name : EntriesOf(dir.Path()))
         EXPECT_NE(name.rfind("core", 0), 0u) << "a core file was written: " << name;
+}
+
+// Any one allocation failing, from the first of the process on (the pool's
+// threads start among the first few dozen): the run ends by itself, with
+// status 0 or 1 and only its own lines, and leaves no temporary.
+TEST(Allocation, AnyOneFailedAllocationEndsTheRunCleanly)
+{
+    TempDir dir;
+    const fs::path input = dir / "chart.raf";
+    ASSERT_TRUE(WriteChartFile(input));
+    for (int64_t failing = 1; failing <= 40; ++failing)
+    {
+        RunSetup setup;
+        setup.fault = "alloc";
+        setup.faultBytes = failing;
+        setup.faultLog = dir / "alloc.log";
+        const ProcessResult run = RunDiagraw(setup, input);
+        if (failing == 1 && FaultsFired(setup.faultLog) == 0)
+            GTEST_SKIP() << "the program's own operator new (a sanitizer's) hides the shim's";
+        EXPECT_EQ(run.termSignal, 0) << "allocation " << failing;
+        EXPECT_TRUE(run.exitStatus == 0 || run.exitStatus == 1) << "allocation " << failing;
+        for (size_t line = 0; line < run.err.size(); line = run.err.find('\n', line) + 1)
+            EXPECT_EQ(run.err.compare(line, 9, "diagraw: "), 0) << run.err;
+        ExpectNoTemporaries(dir.Path());
+    }
+}
+
+// Memory runs out in the first image: that image fails, the other three are
+// still written.
+TEST(Allocation, OutOfMemoryInTheFirstImageLeavesTheOthers)
+{
+    TempDir dir;
+    const fs::path input = dir / "chart.raf";
+    ASSERT_TRUE(WriteChartFile(input));
+    RunSetup setup;
+    setup.fault = "alloc";
+    setup.faultOutput = 1;
+    setup.faultLog = dir / "alloc.log";
+    const ProcessResult run = RunDiagraw(setup, input);
+    if (FaultsFired(setup.faultLog) == 0)
+        GTEST_SKIP() << "the program's own operator new (a sanitizer's) hides the shim's";
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_EQ(run.err, "diagraw: " + OutputPath(input, kOutputImages[0]).string() + ": out of memory\n");
+    EXPECT_FALSE(fs::exists(OutputPath(input, kOutputImages[0])));
+    for (const OutputImage& image : {kOutputImages[1], kOutputImages[2], kOutputImages[3]})
+        EXPECT_TRUE(IsWholeBmp(OutputPath(input, image), image.width, image.height)) << image.suffix;
+    ExpectNoTemporaries(dir.Path());
+}
+
+// The run starts its workers once, no more of them than the processors it
+// may use (at most 8); and a count of processors that doubles with every query
+// changes nothing, as the count is taken once.
+TEST(Workers, StartedOnceAndCountedOnce)
+{
+    TempDir dir;
+    const fs::path input = dir / "chart.raf";
+    ASSERT_TRUE(WriteChartFile(input));
+    RunSetup counting;
+    counting.fault = "threads";
+    counting.faultLog = dir / "threads.log";
+    ExpectCleanSuccess(RunDiagraw(counting, input));
+    cpu_set_t mask;
+    ASSERT_EQ(sched_getaffinity(0, sizeof mask, &mask), 0);
+    EXPECT_LE(FaultsFired(counting.faultLog), std::min(CPU_COUNT(&mask), 8)) << "threads started";
+
+    RunSetup growing;
+    growing.fault = "more-processors";
+    ExpectCleanSuccess(RunDiagraw(growing, input));
+    for (const OutputImage& image : kOutputImages)
+        EXPECT_TRUE(IsWholeBmp(OutputPath(input, image), image.width, image.height)) << image.suffix;
+    ExpectNoTemporaries(dir.Path());
 }
 
 // A directory so deep that a final name just fits the longest path the

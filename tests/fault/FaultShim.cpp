@@ -4,10 +4,19 @@
 //
 // The fault is chosen by environment variables:
 //   DIAGRAW_FAULT         create | header | pixels | close | rename | nospace |
-//                         chmod | read-error | short-read | slow
+//                         chmod | read-error | short-read | slow | alloc |
+//                         more-processors | threads
 //   DIAGRAW_FAULT_OUTPUT  which output file is hit, counted 1.. in the order
-//                         of their temporaries' creation; 0 or unset: all
-//   DIAGRAW_FAULT_BYTES   nospace: bytes the file system accepts in total
+//                         of their temporaries' creation; 0 or unset: all.
+//                         alloc: the first allocation after this output's
+//                         temporary was created fails
+//   DIAGRAW_FAULT_BYTES   nospace: bytes the file system accepts in total;
+//                         alloc without an output: the ordinal of the one
+//                         allocation (operator new, counted from the
+//                         process's start over every thread) that fails
+// more-processors: each query of the processors (get_nprocs,
+// sched_getaffinity) finds twice as many as the last, from one; threads: no
+// fault, every thread started is logged.
 //   DIAGRAW_FAULT_DELAY   slow: milliseconds of sleep before each write
 //   DIAGRAW_FAULT_LOG     file that gets one line "<fault> <output>" each
 //                         time the fault fires, so a test knows it was hit
@@ -17,6 +26,10 @@
 // (".<image>.diagraw-XXXXXX"), by their descriptors and names.
 #include <atomic>
 #include <cerrno>
+#include <new>
+#include <pthread.h>
+#include <sched.h>
+#include <sys/sysinfo.h>
 #include <cstdarg>
 #include <climits>
 #include <cstdio>
@@ -43,7 +56,10 @@ enum class FaultKind
     Chmod,
     ReadError,
     ShortRead,
-    Slow
+    Slow,
+    Alloc,
+    MoreProcessors,
+    Threads
 };
 
 struct FaultName
@@ -56,7 +72,9 @@ constexpr FaultName kFaultNames[] = {
     {"create", FaultKind::Create},       {"header", FaultKind::Header},   {"pixels", FaultKind::Pixels},
     {"close", FaultKind::Close},         {"rename", FaultKind::Rename},   {"nospace", FaultKind::NoSpace},
     {"chmod", FaultKind::Chmod},
-    {"read-error", FaultKind::ReadError}, {"short-read", FaultKind::ShortRead}, {"slow", FaultKind::Slow}};
+    {"read-error", FaultKind::ReadError}, {"short-read", FaultKind::ShortRead}, {"slow", FaultKind::Slow},
+    {"alloc", FaultKind::Alloc},         {"more-processors", FaultKind::MoreProcessors},
+    {"threads", FaultKind::Threads}};
 
 // One output temporary of the process. The entries are kept after the file
 // is closed or renamed: the "file system" of the nospace fault still holds
@@ -104,6 +122,14 @@ FchmodFunction g_fchmod;
 FreadFunction g_fread;
 PreadFunction g_pread;
 PreadFunction g_pread64;
+using ThreadCreateFunction = int (*)(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*);
+ThreadCreateFunction g_pthreadCreate;
+using AffinityFunction = int (*)(pid_t, size_t, cpu_set_t*);
+AffinityFunction g_schedGetaffinity;
+std::atomic<long> g_allocations{0};        // alloc: operator new calls so far
+std::atomic<bool> g_allocationFailed{false};
+std::atomic<int> g_processorQueries{0};    // more-processors
+std::atomic<int> g_threadsStarted{0};
 
 template <typename Function>
 void FindNext(Function& function, const char* name)
@@ -126,6 +152,8 @@ __attribute__((constructor)) void ReadFaultSettings()
     FindNext(g_fread, "fread");
     FindNext(g_pread, "pread");
     FindNext(g_pread64, "pread64");
+    FindNext(g_pthreadCreate, "pthread_create");
+    FindNext(g_schedGetaffinity, "sched_getaffinity");
 
     const char* fault = std::getenv("DIAGRAW_FAULT");
     if (fault == nullptr)
@@ -415,6 +443,101 @@ size_t fread(void* items, size_t itemSize, size_t itemCount, FILE* stream)
     const ssize_t got =
         ReadInput(itemCount, [&](size_t asked) { return static_cast<ssize_t>(g_fread(items, itemSize, asked, stream)); });
     return got < 0 ? 0 : static_cast<size_t>(got);
+}
+
+}  // extern "C"
+
+// alloc: whether this allocation is the one that fails.
+static bool AllocationFails()
+{
+    if (g_fault != FaultKind::Alloc || g_allocationFailed)
+        return false;
+    const long ordinal = ++g_allocations;
+    const bool due = g_faultOutput > 0 ? g_creationCalls >= g_faultOutput : ordinal == g_capacityBytes;
+    if (!due || g_allocationFailed.exchange(true))
+        return false;
+    LogFired(static_cast<int>(ordinal));
+    return true;
+}
+
+// Every allocation that does not fail goes on to the next definition (the
+// C++ library's, or a sanitizer's, which also frees it).
+using NewFunction = void* (*)(size_t);
+using AlignedNewFunction = void* (*)(size_t, std::align_val_t);
+
+template <typename Function>
+Function NextNew(const char* name)
+{
+    return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
+}
+
+void* operator new(size_t bytes)
+{
+    static const NewFunction s_next = NextNew<NewFunction>("_Znwm");
+    if (AllocationFails())
+        throw std::bad_alloc();
+    return s_next(bytes);
+}
+
+void* operator new[](size_t bytes)
+{
+    static const NewFunction s_next = NextNew<NewFunction>("_Znam");
+    if (AllocationFails())
+        throw std::bad_alloc();
+    return s_next(bytes);
+}
+
+void* operator new(size_t bytes, std::align_val_t alignment)
+{
+    static const AlignedNewFunction s_next = NextNew<AlignedNewFunction>("_ZnwmSt11align_val_t");
+    if (AllocationFails())
+        throw std::bad_alloc();
+    return s_next(bytes, alignment);
+}
+
+void* operator new[](size_t bytes, std::align_val_t alignment)
+{
+    static const AlignedNewFunction s_next = NextNew<AlignedNewFunction>("_ZnamSt11align_val_t");
+    if (AllocationFails())
+        throw std::bad_alloc();
+    return s_next(bytes, alignment);
+}
+
+extern "C"
+{
+
+int pthread_create(pthread_t* thread, const pthread_attr_t* attributes, void* (*start)(void*), void* argument)
+{
+    const int result = g_pthreadCreate(thread, attributes, start, argument);
+    if (result == 0 && g_fault == FaultKind::Threads)
+        LogFired(++g_threadsStarted);
+    return result;
+}
+
+// more-processors: the n-th query finds 2^(n-1) processors, at most 1024.
+int MoreProcessors()
+{
+    return 1 << std::min(g_processorQueries++, 10);
+}
+
+int sched_getaffinity(pid_t pid, size_t size, cpu_set_t* mask)
+{
+    const int result = g_schedGetaffinity(pid, size, mask);
+    if (result == 0 && g_fault == FaultKind::MoreProcessors)
+    {
+        const int processors = std::min<int>(MoreProcessors(), static_cast<int>(size * 8));
+        CPU_ZERO_S(size, mask);
+        for (int cpu = 0; cpu < processors; ++cpu)
+            CPU_SET_S(static_cast<size_t>(cpu), size, mask);
+    }
+    return result;
+}
+
+int get_nprocs() noexcept
+{
+    if (g_fault == FaultKind::MoreProcessors)
+        return MoreProcessors();
+    return static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN));
 }
 
 }  // extern "C"

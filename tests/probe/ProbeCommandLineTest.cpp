@@ -48,6 +48,9 @@ TEST(ProbeCommandLine, FailuresPrintOneLineAndExitWithTheirStatus)
     const std::string seeHelp = " (see diagraw-probe --help)";
     const FailureCase cases[] = {
         {{"stats", missing}, 1, missing + ": " + DescribeStatus(ENOENT)},
+#if !defined(_WIN32)
+        {{"stats", missing + "\t\x7f\n"}, 1, missing + "\\t\\x7f\\n: " + DescribeStatus(ENOENT)},
+#endif
         {{"cell", tiny, "1", "1"}, 1, tiny + ": file too short: 100 bytes, 18,937,856 needed"},
         {{"cell", chart, "5088", "0"}, 1, chart + ": pixel (5088, 0" + outside},
         {{"cell", chart, "0", "5088"}, 1, chart + ": pixel (0, 5088" + outside},

@@ -108,7 +108,8 @@ class ArgumentErrors(unittest.TestCase):
                  (IndexError, self.raw.explain, (10**30, 0)), (IndexError, self.raw.field_preview, (2,)),
                  (IndexError, self.raw.field_preview, (-1,)), (TypeError, self.raw.explain, ("1", 2)),
                  (TypeError, self.raw.explain, (1.5, 2)), (TypeError, self.raw.field_preview, (None,)),
-                 (TypeError, diagraw.load, (3,)), (TypeError, self.raw.save, (3.0,))]
+                 (TypeError, diagraw.load, (3,)), (TypeError, self.raw.save, (3.0,)),
+                 (ValueError, lambda: diagraw.load(self.path, workers=0), ())]
         for exception, call, args in table:
             with self.subTest(call=call.__name__, args=args), self.assertRaises(exception):
                 call(*args)

@@ -86,12 +86,14 @@ class RandomBytesImages(ImagesOfOneFile, unittest.TestCase):
 
 class Threads(unittest.TestCase):
     def test_two_threads_give_what_one_gives(self):
+        # One thread with the default workers, then two threads of one worker each.
         folder = support.scratch("threads")
         paths = [support.make_chart(os.path.join(folder, "a.raf")), support.make_random(os.path.join(folder, "b.raf"))]
-        work = lambda path: (lambda raw: (raw.mosaic, raw.demosaic(), raw.explain(2000, 1500)))(diagraw.load(path))
+        work = lambda path, workers=None: (lambda raw: (raw.mosaic, raw.demosaic(), raw.explain(2000, 1500)))(
+            diagraw.load(path, workers=workers))
         alone = [work(path) for path in paths]
         together = [None, None]
-        threads = [threading.Thread(target=lambda i=i: together.__setitem__(i, work(paths[i]))) for i in range(2)]
+        threads = [threading.Thread(target=lambda i=i: together.__setitem__(i, work(paths[i], 1))) for i in range(2)]
         for thread in threads:
             thread.start()
         for thread in threads:

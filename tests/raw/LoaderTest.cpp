@@ -128,6 +128,23 @@ TEST(LoaderBlocks, GapBetweenTheBlocksIsIgnored)
     EXPECT_TRUE(std::all_of(raw.m_field1.get(), raw.m_field1.get() + kFieldSamples, [](uint16_t s) { return s == 0; }));
 }
 
+// Fields set to a shape that does not fill a block: a status of its own, for
+// Load and LoadFields alike, and nothing kept.
+TEST(LoaderBlocks, FieldShapeThatDoesNotFillABlockIsRefused)
+{
+    TempDir dir;
+    const auto path = dir / "shape.raf";
+    WriteFile(path, std::vector<uint8_t>(kTailBytes, 0));
+    for (const bool wholeLoad : {true, false})
+    {
+        CRawX10 raw;
+        raw.m_width = 100;
+        EXPECT_EQ(wholeLoad ? raw.Load(path.c_str()) : raw.LoadFields(path.c_str()), kStatusGeometryMismatch);
+        EXPECT_TRUE(raw.m_path.empty());
+        EXPECT_EQ(raw.m_field0, nullptr);
+    }
+}
+
 TEST(LoaderBlocks, FileOver2GiBIsReadAt64BitOffsets)
 {
     // A sparse file: only the tail occupies the disk.

@@ -54,13 +54,38 @@ TEST(ChartFile, SynthWritesTheChartFileAndDiagrawLoadsItsFieldsBack)
     EXPECT_TRUE(std::equal(chart.field1.begin(), chart.field1.end(), raw.m_field1.get()));
 }
 
-TEST(ChartFile, SynthRefusesAWrongCommandLineAndAnUnwritablePath)
+// --help prints the usage and writes nothing; every failure is one line
+// naming the file, with status 2 for the command line and 1 for the output.
+TEST(ChartFile, SynthHelpAndFailures)
 {
     TempDir dir;
-    EXPECT_EQ(RunProcess({kSynthExe}).exitStatus, 2);
-    EXPECT_EQ(RunProcess({kSynthExe, (dir / "a.raf").string(), (dir / "b.raf").string()}).exitStatus, 2);
-    EXPECT_EQ(RunProcess({kSynthExe, (dir / "no" / "such" / "dir.raf").string()}).exitStatus, 1);
-    EXPECT_EQ(RunProcess({kSynthExe, dir.Path().string()}).exitStatus, 1);
+    const ProcessResult help = RunProcess({kSynthExe, "--help"}, std::chrono::seconds(60), "", dir.Path());
+    EXPECT_EQ(help.exitStatus, 0);
+    EXPECT_EQ(help.out.rfind("Usage: diagraw-synth [--raf] OUT\n", 0), 0u) << help.out;
+    EXPECT_EQ(help.err, "");
+    const std::string noDir = (dir / "no" / "such" / "dir.raf").string();
+    const struct
+    {
+        std::vector<std::string> arguments;
+        int exitStatus;
+        std::string message;
+    } cases[] = {
+        {{}, 2, "OUT: missing (see diagraw-synth --help)"},
+        {{"a.raf", "b.raf"}, 2, "b.raf: one output only (see diagraw-synth --help)"},
+        {{"--fast"}, 2, "--fast: unknown option (see diagraw-synth --help)"},
+        {{noDir}, 1, noDir + ": No such file or directory"},
+#if !defined(_WIN32)
+        {{dir.Path().string()}, 1, dir.Path().string() + ": Is a directory"},
+#endif
+    };
+    for (const auto& c : cases)
+    {
+        std::vector<std::string> argv = {kSynthExe};
+        argv.insert(argv.end(), c.arguments.begin(), c.arguments.end());
+        const ProcessResult result = RunProcess(argv, std::chrono::seconds(60), "", dir.Path());
+        EXPECT_EQ(result.exitStatus, c.exitStatus) << c.message;
+        EXPECT_EQ(result.err, "diagraw-synth: " + c.message + "\n");
+    }
     EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
 }
 
