@@ -6,7 +6,8 @@ usage: PYTHONPATH=build/python /usr/bin/python3 bench/python-bench.py [--build B
 Each round times, one after the other: K times load(), demosaic() and save() of the module; K iterations of
 the C++ benchmarks of the same stages (BUILD/bench/diagraw_bench); and K whole runs of BUILD/diagraw. Then two
 copies of the chart are loaded and demosaiced, first one after the other in one thread, then in two threads
-at once: with the default workers, then with workers=1. Every figure is the median over the rounds, in milliseconds; run by hand, not a test.
+at once: with the default workers, then with workers=1. Every figure is the median over the rounds, in
+milliseconds; run by hand, not a test.
 """
 
 import argparse
@@ -23,9 +24,12 @@ import diagraw
 CPP_STAGES = "^BM_(LoadChart|Demosaic|SaveFieldPreview|SaveMosaicPreview)/"
 
 
-def timed(step):
-    start = time.perf_counter()
+def timed(step, cpu=None):
+    """Wall time of step in ms; appends to cpu the process's CPU time over it (every thread's), in ms."""
+    start, used = time.perf_counter(), time.process_time()
     step()
+    if cpu is not None:
+        cpu.append((time.process_time() - used) * 1000)
     return (time.perf_counter() - start) * 1000
 
 
@@ -64,7 +68,8 @@ def main():
     args = parser.parse_args()
     print("load before:", os.getloadavg())
     rows = {key: [] for key in ("load", "demosaic", "save", "run", "C load", "C demosaic", "C save", "C run",
-                                "one thread", "two threads", "one thread, 1 worker", "two threads, 1 worker")}
+                                "one thread", "two threads", "one thread, 1 worker", "two threads, 1 worker",
+                                "two threads cpu", "two threads, 1 worker cpu")}
     with tempfile.TemporaryDirectory() as folder:
         chart = os.path.join(folder, "chart.raf")
         subprocess.run([os.path.join(args.build, "diagraw-synth"), chart], check=True, stdout=subprocess.DEVNULL)
@@ -91,9 +96,10 @@ def main():
                 rows["C run"].append(timed(lambda: subprocess.run([os.path.join(args.build, "diagraw"), chart],
                                                                   check=True, stdout=subprocess.DEVNULL)))
             rows["one thread"].append(timed(lambda: [convert(path) for path in copies]))
-            rows["two threads"].append(timed(lambda: in_threads(copies)))
+            rows["two threads"].append(timed(lambda: in_threads(copies), rows["two threads cpu"]))
             rows["one thread, 1 worker"].append(timed(lambda: [convert(path, 1) for path in copies]))
-            rows["two threads, 1 worker"].append(timed(lambda: in_threads(copies, 1)))
+            rows["two threads, 1 worker"].append(timed(lambda: in_threads(copies, 1),
+                                                       rows["two threads, 1 worker cpu"]))
     median = {key: statistics.median(values) for key, values in rows.items()}
     print(f"\n{args.rounds} rounds of {args.repetitions}, medians in ms\n")
     print("| stage | Python | C++ | Python / C++ |")
@@ -104,11 +110,13 @@ def main():
         label = {"run": "load() + save()"}.get(key, f"{key}()")
         print(f"| {label} | {median[key]:.0f} | {median['C ' + key]:.0f} ({what}) | "
               f"{median[key] / median['C ' + key]:.2f} |")
-    print("\n| load() + demosaic() of two files | one thread | two threads | throughput |")
-    print("|---|---|---|---|")
+    print("\n| load() + demosaic() of two files | one thread | two threads | throughput "
+          "| CPU / wall, two threads |")
+    print("|---|---|---|---|---|")
     for workers, suffix in (("default", ""), ("1", ", 1 worker")):
         one, two = median["one thread" + suffix], median["two threads" + suffix]
-        print(f"| workers={workers} | {one:.0f} | {two:.0f} | x{one / two:.2f} |")
+        busy = median["two threads" + suffix + " cpu"] / two
+        print(f"| workers={workers} | {one:.0f} | {two:.0f} | x{one / two:.2f} | {busy:.2f} |")
     print("load after:", os.getloadavg())
 
 
