@@ -365,15 +365,17 @@ x counts to the right and y down from the top left, as in demosaic()[y, x].
 The facts and keys of `diagraw-probe cell FILE X Y --json`. IndexError for a
 pixel outside the image.)doc")
         .def("save", &Save, py::arg("path") = py::none(),
-             R"doc(save(path: str | os.PathLike | None = None) -> dict[str, OSError]
+             R"doc(save(path: str | os.PathLike | None = None) -> dict[str, OSError | MemoryError]
 
 Writes the program's four BMP files, named after path (default: Raw.path).
 
 <path>.f0.bmp, .f1.bmp, .src.bmp and .bmp, the same bytes as the diagraw
 program writes, each whole or not at all (an older file stays as it was).
-Every image is tried. Returns the images that could not be written, as a
-dict of file name -> OSError (errno, strerror, filename); empty when all
-four were written.)doc")
+Every image is tried, as the program does. Returns the images that could
+not be written, as a dict of file name -> OSError (errno, strerror,
+filename), or MemoryError for an image that memory ran out for; empty when
+all four were written. Memory running out before the first image raises
+MemoryError.)doc")
         .def("close", &CPythonRaw::Close, "close() -> None\n\nLets go of the samples; arrays handed out keep theirs.")
         .def("__enter__", [](py::object self) { return self; }, "__enter__() -> Raw")
         .def("__exit__", [](CPythonRaw& raw, py::args) { raw.Close(); }, "__exit__(*exc_info) -> None: close()")

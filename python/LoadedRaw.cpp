@@ -11,7 +11,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstring>
+#include <new>
 
 namespace
 {
@@ -131,12 +133,13 @@ std::shared_ptr<uint8_t[]> CLoadedRaw::Demosaiced() const
     });
     std::shared_ptr<uint8_t[]> rgb = MakeImageBuffer(MosaicCells(m_raw) * 3);
     std::vector<std::unique_ptr<CFastScanScratch>> scratch(static_cast<size_t>(workers));
-    RenderRgbImage(balanced.Workers(), side, side, [&](int32_t firstRow, int32_t rowCount, uint8_t* pixels, int32_t worker) {
+    const RowRenderer renderRows = [&](int32_t firstRow, int32_t rowCount, uint8_t* pixels, int32_t worker) {
         std::unique_ptr<CFastScanScratch>& own = scratch[static_cast<size_t>(worker)];
         if (!own)
             own = std::make_unique<CFastScanScratch>(kWindowMargin, side - 1 - kWindowMargin);
         RenderDemosaicRows(balanced, firstRow, rowCount, pixels, own.get());
-    }, rgb.get());
+    };
+    RenderRgbImage(balanced.Workers(), side, side, renderRows, rgb.get());
     return rgb;
 }
 
@@ -154,7 +157,17 @@ std::vector<std::pair<std::string, Status>> CLoadedRaw::Save(const std::string& 
     std::vector<std::pair<std::string, Status>> failures;
     for (const OutputImage image : kImagesInOrder)
     {
-        const Status status = SaveImage(writer, image);
+        // As in the program, running out of memory fails one image alone:
+        // a later stage may need less.
+        Status status = kStatusOk;
+        try
+        {
+            status = SaveImage(writer, image);
+        }
+        catch (const std::bad_alloc&)
+        {
+            status = ENOMEM;
+        }
         if (status != kStatusOk)
             failures.emplace_back(OutputNameOf(stem, image), status);
     }

@@ -50,7 +50,8 @@ public:
 
     // The four files of diagraw, named after stem (OutputNameOf), written
     // one after the other as the program writes them, each whole or not at
-    // all. Returns the images that could not be written, with the reason.
+    // all. Returns the images that could not be written, with the reason
+    // (ENOMEM for an image that memory ran out for).
     std::vector<std::pair<std::string, Status>> Save(const std::string& stem) const;
 
     // What diagraw-probe stats --json and cell X Y --json print.

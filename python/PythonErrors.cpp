@@ -1,5 +1,7 @@
 #include "python/PythonErrors.h"
 
+#include <cerrno>
+
 namespace py = pybind11;
 
 namespace
@@ -16,6 +18,8 @@ bool IsSystemError(Status status)
 py::object ExceptionOfStatus(Status status, const std::string& text, py::handle filename)
 {
     const py::str where = py::str(filename);
+    if (status == ENOMEM)
+        return py::reinterpret_borrow<py::object>(PyExc_MemoryError)(std::string(where) + ": out of memory");
     if (IsSystemError(status))
     {
         // OSError(errno, strerror, filename) makes the subclass of that errno.

@@ -1,7 +1,8 @@
 // diagraw's failures as the Python exceptions a Python user expects.
 //
 //   a system error number    OSError of the matching subclass (FileNotFoundError,
-//                            PermissionError, ...) with errno, strerror, filename
+//                            PermissionError, ...) with errno, strerror, filename;
+//                            ENOMEM: MemoryError "<path>: out of memory"
 //   not a regular file,      ValueError "<path>: <the program's words>"
 //   a file too short
 //   any other reason         OSError "<path>: <reason>"

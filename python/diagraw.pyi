@@ -68,10 +68,10 @@ class Raw:
         """The facts and keys of `diagraw-probe stats FILE --json`."""
     def explain(self, x: int, y: int) -> dict[str, Any]:
         """The facts and keys of `diagraw-probe cell FILE X Y --json` for pixel (x, y) of demosaic()."""
-    def save(self, path: Optional[_Path] = None) -> dict[str, OSError]:
+    def save(self, path: Optional[_Path] = None) -> dict[str, Union[OSError, MemoryError]]:
         """Writes the program's four BMP files named after path (default: Raw.path).
 
-        Returns the images that could not be written: file name -> OSError.
+        Returns the images that could not be written: file name -> OSError (MemoryError when memory ran out).
         """
     def close(self) -> None:
         """Lets go of the samples; arrays handed out keep theirs."""
