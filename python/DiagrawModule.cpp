@@ -3,8 +3,9 @@
 //
 //   diagraw.load(path) -> Raw
 //   Raw.fields, .mosaic, .colours, .site_classes      the samples and the lattice
-//   Raw.field_preview(f), .mosaic_preview(), .demosaic()   the images, RGB, top row first
-//   Raw.stats(), .explain(x, y)                        the probe's facts as dicts
+//   Raw.field_preview(f), .mosaic_preview(), .demosaic(), .upright()
+//                                                      the images, RGB, top row first
+//   Raw.header, .stats(area=None), .explain(x, y)      the probe's facts as dicts
 //   Raw.save(path=None)                                the program's four files
 //
 // This file only turns Python objects into C++ ones and back; the work is in
@@ -184,13 +185,52 @@ py::array SquareImage(const CPythonRaw& raw)
     return ImageArray(rgb, loaded->Side(), loaded->Side());
 }
 
-py::object Stats(const CPythonRaw& raw)
+py::array Upright(const CPythonRaw& raw)
 {
     const std::shared_ptr<CLoadedRaw> loaded = raw.Open();
+    std::shared_ptr<uint8_t[]> rgb;
+    {
+        py::gil_scoped_release released;
+        rgb = loaded->Upright();
+    }
+    return ImageArray(rgb, 2 * loaded->Raw().m_width, 2 * loaded->Raw().m_height);
+}
+
+py::object Header(const CPythonRaw& raw)
+{
+    Status status = kStatusOk;
+    const std::string json = raw.Open()->HeaderJson(status);
+    if (status != kStatusOk)
+        RaiseStatus(status, DescribeStatus(status), raw.Path());
+    return FromJson(json);
+}
+
+// An area (x, y, width, height) from any sequence of four whole numbers
+// (TypeError otherwise); ValueError in the probe's words for one that is
+// empty or reaches outside the side x side image.
+ImageArea AreaOf(py::handle value, int32_t side)
+{
+    if (!py::isinstance<py::sequence>(value) || py::isinstance<py::str>(value) || py::len(value) != 4)
+        throw py::type_error("area must be a sequence of four whole numbers (x, y, width, height), not " +
+                             std::string(py::repr(value)));
+    const py::sequence numbers = py::reinterpret_borrow<py::sequence>(value);
+    const ImageArea area = {WholeNumber(numbers[0]), WholeNumber(numbers[1]), WholeNumber(numbers[2]),
+                            WholeNumber(numbers[3])};
+    const std::string problem = AreaProblem(area, side);
+    if (!problem.empty())
+        throw py::value_error(problem);
+    return area;
+}
+
+py::object Stats(const CPythonRaw& raw, py::handle areaValue)
+{
+    const std::shared_ptr<CLoadedRaw> loaded = raw.Open();
+    const bool whole = areaValue.is_none();
+    const ImageArea area = whole ? ImageArea{} : AreaOf(areaValue, loaded->Side());
     std::string json;
     {
         py::gil_scoped_release released;
-        json = loaded->StatsJson();
+        json = whole ? loaded->StatsJson() : loaded->AreaStatsJson(area);
     }
     return FromJson(json);
 }
@@ -244,9 +284,10 @@ PYBIND11_MODULE(diagraw, m)
     m.doc() = R"doc(The Fujifilm X10's raw files as numpy arrays.
 
 diagraw reads the two 12-bit fields at the end of an X10 raw file (the
-header is not parsed), lays them into the 5088 x 5088 diagonal mosaic, and
-gives them, the three colour-coded previews and the demosaiced image as
-numpy arrays: the same bytes as the BMP files of the diagraw program.
+conversion never reads the header; Raw.header shows it), lays them into the
+5088 x 5088 diagonal mosaic, and gives them, the three colour-coded
+previews and the demosaiced image as numpy arrays: the same bytes as the
+BMP files of the diagraw program; and the upright view of diagraw-export.
 
     with diagraw.load("chart.raf") as raw:
         rgb = raw.demosaic()          # uint8, (5088, 5088, 3)
@@ -303,6 +344,12 @@ raises ValueError.)doc")
         .def_property_readonly("size", &CPythonRaw::Size, "Bytes in the file.")
         .def_property_readonly("header_bytes", &CPythonRaw::HeaderBytes,
                                "Bytes before the 18,937,856-byte tail that holds the fields (never read).")
+        .def_property_readonly("header", &Header, R"doc(What the file says it is, as a dict (read by load()).
+
+The facts and keys of `diagraw-probe info FILE --json`: size, header_bytes,
+signature and, for a RAF, the fields of its header with the place of each
+section. The conversion never reads them. OSError when load() could not
+read the file's first bytes.)doc")
         .def_property_readonly("closed", &CPythonRaw::Closed, "True after close() or the end of a with block.")
         .def_property_readonly("fields", &Fields, R"doc(The unpacked 12-bit samples: uint16, (2, 2144, 2944).
 
@@ -349,13 +396,27 @@ The demosaiced image: uint8, (5088, 5088, 3), RGB, top row first.
 The pixels of <path>.bmp as a viewer shows them, mirrored left to right like
 the file. The white balance works on a copy: mosaic stays as it was. A new
 array.)doc")
-        .def("stats", &Stats, R"doc(stats() -> dict
+        .def("upright", &Upright, R"doc(upright() -> numpy.ndarray
+
+The upright view: uint8, (4288, 5888, 3), RGB, top row first.
+
+The demosaiced image turned back onto the fields' grid: field 0's cell
+(y, x) at [2y, 2x], field 1's at [2y + 1, 2x + 1], each other pixel the mean
+of its demosaiced edge neighbours. The pixels of `diagraw-export FILE
+upright OUT.tif`. A new array.)doc")
+        .def("stats", &Stats, py::arg("area") = py::none(), R"doc(stats(area: tuple[int, int, int, int] | None = None) -> dict
 
 The statistics of both fields by filter colour, as a dict.
 
 The facts and keys of `diagraw-probe stats FILE --json`: size, header_bytes
 and, for each field, count, min, max, mean, stddev, zeros, clipped, p1, p50,
-p99 and a 64-bin histogram of each colour.)doc")
+p99 and a 64-bin histogram of each colour.
+
+With area=(x, y, width, height), a rectangle of pixels of demosaic() (x to
+the right, y down), only the samples of the cells it shows, with the keys
+of `stats FILE --area X Y W H --json`. ValueError, in the probe's words,
+for an area that is empty or reaches outside the image; TypeError for
+anything but four whole numbers.)doc")
         .def("explain", &Explain, py::arg("x"), py::arg("y"),
              R"doc(explain(x: int, y: int) -> dict
 
@@ -387,7 +448,8 @@ MemoryError.)doc")
 Reads an X10 raw file as the diagraw program does and returns a Raw.
 
 path is a str, bytes or os.PathLike. Only the last 18,937,856 bytes are read:
-field 0, 2,048 bytes that are skipped, field 1; the header is not parsed.
+field 0, 2,048 bytes that are skipped, field 1; the header is parsed for
+Raw.header alone, while the file is open, and never fails the load.
 A file that cannot be opened or read raises OSError (FileNotFoundError,
 PermissionError, ...) with errno and filename; one that is not a regular
 file, or is too short, raises ValueError in the program's words.

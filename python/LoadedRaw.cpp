@@ -3,9 +3,11 @@
 #include "bmp/Previews.h"
 #include "demosaic/Demosaic.h"
 #include "demosaic/FastScan.h"
+#include "demosaic/Upright.h"
 #include "platform/LargeBuffers.h"
 #include "platform/Workers.h"
 #include "probe/FieldStats.h"
+#include "probe/FileInfo.h"
 #include "python/RgbImage.h"
 #include "raw/InputFailure.h"
 
@@ -72,7 +74,9 @@ std::shared_ptr<CLoadedRaw> CLoadedRaw::Load(const std::string& path, int32_t wo
         failure = DescribeInputFailure(loaded->m_raw, status);
         return nullptr;
     }
-    // Everything is read: the object keeps no file open.
+    // The header, from the stream the fields came from, as diagraw reads it
+    // for its warning; then everything is read: the object keeps no file open.
+    loaded->m_headerStatus = ReadFileHeader(loaded->m_raw.m_file.get(), loaded->m_raw.m_fileSize, loaded->m_header);
     loaded->m_raw.m_file.reset();
     return loaded;
 }
@@ -143,6 +147,31 @@ std::shared_ptr<uint8_t[]> CLoadedRaw::Demosaiced() const
     return rgb;
 }
 
+std::shared_ptr<uint8_t[]> CLoadedRaw::Upright() const
+{
+    // DemosaicFieldCells runs on the workers of the object whose fields it
+    // reads, and a pool takes one caller at a time: an object of its own,
+    // with copies of the fields (a few milliseconds beside the demosaic).
+    CRawX10 source(m_workers);
+    source.m_width = m_raw.m_width;
+    source.m_height = m_raw.m_height;
+    source.m_field0 = CopyOfSamples(m_raw.m_field0.get(), SamplesPerField(m_raw));
+    source.m_field1 = CopyOfSamples(m_raw.m_field1.get(), SamplesPerField(m_raw));
+    const UprightCells cells = DemosaicFieldCells(source);
+    source.m_field0.reset();
+    source.m_field1.reset();
+    const int32_t height = 2 * m_raw.m_height;
+    const size_t rowBytes = static_cast<size_t>(2 * m_raw.m_width) * 3;
+    std::shared_ptr<uint8_t[]> rgb = MakeImageBuffer(rowBytes * static_cast<size_t>(height));
+    const int32_t workers = source.Workers().Size();
+    source.Workers().Run([&](int32_t worker) {
+        const auto first = static_cast<int32_t>(int64_t{height} * worker / workers);
+        const auto end = static_cast<int32_t>(int64_t{height} * (worker + 1) / workers);
+        RenderUprightRows(cells, first, end - first, rgb.get() + static_cast<size_t>(first) * rowBytes);
+    });
+    return rgb;
+}
+
 std::vector<std::pair<std::string, Status>> CLoadedRaw::Save(const std::string& stem) const
 {
     // The program's own stages, on an object of their own that owns copies
@@ -179,6 +208,18 @@ std::string CLoadedRaw::StatsJson() const
     const FieldStats stats[2] = {ComputeFieldStats(m_raw.m_field0.get(), m_raw.m_width, m_raw.m_height),
                                  ComputeFieldStats(m_raw.m_field1.get(), m_raw.m_width, m_raw.m_height)};
     return ::StatsJson(m_raw, stats);
+}
+
+std::string CLoadedRaw::AreaStatsJson(const ImageArea& area) const
+{
+    const AreaStats stats = ComputeAreaStats(m_raw, area);
+    return ::StatsJson(m_raw, stats.fields, [&](CJsonWriter& json) { AreaKeys(json, stats); });
+}
+
+std::string CLoadedRaw::HeaderJson(Status& status) const
+{
+    status = m_headerStatus;
+    return status == kStatusOk ? InfoJson(m_header) : std::string();
 }
 
 std::string CLoadedRaw::PixelJson(int32_t x, int32_t y) const

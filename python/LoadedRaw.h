@@ -12,7 +12,9 @@
 #pragma once
 
 #include "platform/Status.h"
+#include "probe/AreaStats.h"
 #include "probe/CellReport.h"
+#include "raw/RafHeader.h"
 #include "raw/RawX10.h"
 
 #include <cstdint>
@@ -28,8 +30,10 @@ public:
     // platform/Workers.h).
     explicit CLoadedRaw(int32_t workers);
 
-    // Loads path as diagraw does (CRawX10::Load). On failure returns null
-    // and sets status and failure, the reason in the program's words.
+    // Loads path as diagraw does (CRawX10::Load) and reads its header while
+    // the file is open. On failure returns null and sets status and failure,
+    // the reason in the program's words; a header that cannot be read fails
+    // HeaderJson alone, not the load.
     static std::shared_ptr<CLoadedRaw> Load(const std::string& path, int32_t workers, Status& status,
                                             std::string& failure);
 
@@ -47,6 +51,9 @@ public:
     std::shared_ptr<uint8_t[]> FieldPreview(int32_t field) const;
     std::shared_ptr<uint8_t[]> MosaicPreview() const;
     std::shared_ptr<uint8_t[]> Demosaiced() const;
+    // The upright view (demosaic/Upright.h): 2 m_height rows of 2 m_width
+    // pixels, RGB, top row first, in a new buffer.
+    std::shared_ptr<uint8_t[]> Upright() const;
 
     // The four files of diagraw, named after stem (OutputNameOf), written
     // one after the other as the program writes them, each whole or not at
@@ -54,14 +61,21 @@ public:
     // (ENOMEM for an image that memory ran out for).
     std::vector<std::pair<std::string, Status>> Save(const std::string& stem) const;
 
-    // What diagraw-probe stats --json and cell X Y --json print.
+    // What diagraw-probe stats --json, stats --area X Y W H --json (area is
+    // one that AreaProblem accepts) and cell X Y --json print.
     std::string StatsJson() const;
+    std::string AreaStatsJson(const ImageArea& area) const;
     // (x, y) lies inside the Side() x Side() image.
     std::string PixelJson(int32_t x, int32_t y) const;
+    // What diagraw-probe info --json prints, from the header read by Load;
+    // empty, with status set, when that read failed.
+    std::string HeaderJson(Status& status) const;
 
 private:
     int32_t m_workers;
     CRawX10 m_raw;
+    FileHeader m_header;
+    Status m_headerStatus = kStatusOk;
     mutable std::once_flag m_fieldsCopied;
     mutable std::unique_ptr<uint16_t[]> m_fields;
 };

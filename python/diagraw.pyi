@@ -44,6 +44,9 @@ class Raw:
     def header_bytes(self) -> int:
         """Bytes before the tail that holds the fields (never read)."""
     @property
+    def header(self) -> dict[str, Any]:
+        """The facts and keys of `diagraw-probe info FILE --json`, read by load(). OSError if it could not be read."""
+    @property
     def closed(self) -> bool:
         """True after close() or the end of a with block."""
     @property
@@ -64,8 +67,14 @@ class Raw:
         """uint8 (5088, 5088, 3), RGB, top row first: the pixels of <path>.src.bmp."""
     def demosaic(self) -> npt.NDArray[np.uint8]:
         """uint8 (5088, 5088, 3), RGB, top row first: the pixels of <path>.bmp. Leaves mosaic as it was."""
-    def stats(self) -> dict[str, Any]:
-        """The facts and keys of `diagraw-probe stats FILE --json`."""
+    def upright(self) -> npt.NDArray[np.uint8]:
+        """uint8 (4288, 5888, 3), RGB, top row first: the pixels of `diagraw-export FILE upright OUT.tif`."""
+    def stats(self, area: Optional[tuple[int, int, int, int]] = None) -> dict[str, Any]:
+        """The facts and keys of `diagraw-probe stats FILE --json`, or with area=(x, y, width, height) of
+        `stats FILE --area X Y W H --json`.
+
+        ValueError (the probe's words) for an empty area or one outside the image; TypeError for a wrong type.
+        """
     def explain(self, x: int, y: int) -> dict[str, Any]:
         """The facts and keys of `diagraw-probe cell FILE X Y --json` for pixel (x, y) of demosaic()."""
     def save(self, path: Optional[_Path] = None) -> dict[str, Union[OSError, MemoryError]]:
@@ -84,7 +93,7 @@ class Raw:
     ) -> None: ...
 
 def load(path: _Path, *, workers: Optional[int] = None) -> Raw:
-    """Reads an X10 raw file as the diagraw program does (the tail only, no header).
+    """Reads an X10 raw file as the diagraw program does (the tail; the header for Raw.header only).
 
     workers: threads each operation of the Raw uses, 1 to 8; default one per processor (at most 8).
     """

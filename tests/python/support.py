@@ -10,6 +10,7 @@ import numpy as np
 DIAGRAW = os.environ["DIAGRAW_EXE"]
 PROBE = os.environ["DIAGRAW_PROBE_EXE"]
 SYNTH = os.environ["DIAGRAW_SYNTH_EXE"]
+EXPORT = os.environ.get("DIAGRAW_EXPORT_EXE")
 
 
 def scratch(name):
@@ -21,8 +22,8 @@ def scratch(name):
     return folder
 
 
-def make_chart(path):
-    subprocess.run([SYNTH, path], check=True, stdout=subprocess.DEVNULL)
+def make_chart(path, *options):
+    subprocess.run([SYNTH, *options, path], check=True, stdout=subprocess.DEVNULL)
     return path
 
 

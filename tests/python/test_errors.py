@@ -109,11 +109,22 @@ class ArgumentErrors(unittest.TestCase):
                  (IndexError, self.raw.field_preview, (-1,)), (TypeError, self.raw.explain, ("1", 2)),
                  (TypeError, self.raw.explain, (1.5, 2)), (TypeError, self.raw.field_preview, (None,)),
                  (TypeError, diagraw.load, (3,)), (TypeError, self.raw.save, (3.0,)),
-                 (ValueError, lambda: diagraw.load(self.path, workers=0), ())]
+                 (ValueError, lambda: diagraw.load(self.path, workers=0), ()),
+                 (TypeError, self.raw.stats, ((0, 0, 1),)), (TypeError, self.raw.stats, ("0123",)),
+                 (TypeError, self.raw.stats, ((0, 0, 1.0, 1),))]
         for exception, call, args in table:
             with self.subTest(call=call.__name__, args=args), self.assertRaises(exception):
                 call(*args)
         self.assertEqual(self.raw.explain(np.int64(2000), np.uint16(1500))["raw"], 0)
+
+    def test_bad_areas_raise_in_the_probes_words_and_a_bare_tail_has_its_header(self):
+        for area in [(0, 0, 0, 5), (10, 10, 5, -1), (-1, 0, 5, 5), (5000, 0, 89, 1)]:
+            with self.subTest(area=area), self.assertRaises(ValueError) as caught:
+                self.raw.stats(area=area)
+            probe = subprocess.run([support.PROBE, "stats", self.path, "--area", *map(str, area)],
+                                   capture_output=True, text=True)
+            self.assertEqual(probe.stderr, f"diagraw-probe: {self.path}: {caught.exception}\n")
+        self.assertEqual(self.raw.header, support.probe_json("info", self.path))
 
     def test_save_reports_each_image_and_a_closed_raw_refuses(self):
         stem = os.path.join(os.path.dirname(self.path), "missing", "out.raf")

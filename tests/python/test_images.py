@@ -2,6 +2,7 @@
 
 import filecmp
 import os
+import subprocess
 import threading
 import unittest
 
@@ -51,8 +52,11 @@ class ImagesOfOneFile:
         np.testing.assert_array_equal(self.raw.mosaic, self.mosaic_before)
         self.assertFalse(self.raw.mosaic.flags.writeable or self.raw.fields.flags.writeable)
 
-    def test_stats_and_explain_equal_the_probe(self):
+    def test_header_stats_and_explain_equal_the_probe(self):
+        self.assertEqual(self.raw.header, support.probe_json("info", self.path))
         self.assertEqual(self.raw.stats(), support.probe_json("stats", self.path))
+        self.assertEqual(self.raw.stats(area=(2000, 1500, 300, 200)),
+                         support.probe_json("stats", self.path, "--area", "2000", "1500", "300", "200"))
         for x, y in PIXELS:
             with self.subTest(pixel=(x, y)):
                 facts = self.raw.explain(x, y)
@@ -77,7 +81,13 @@ class ImagesOfOneFile:
 
 
 class ChartImages(ImagesOfOneFile, unittest.TestCase):
-    make_input = staticmethod(support.make_chart)
+    make_input = staticmethod(lambda path: support.make_chart(path, "--raf"))
+
+    def test_upright_equals_the_exported_tiff(self):
+        tiff = os.path.join(self.folder, "upright.tif")
+        subprocess.run([support.EXPORT, self.path, "upright", tiff], check=True)
+        with Image.open(tiff) as pillow:
+            np.testing.assert_array_equal(self.raw.upright(), np.asarray(pillow))
 
 
 class RandomBytesImages(ImagesOfOneFile, unittest.TestCase):
