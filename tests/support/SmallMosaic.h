@@ -146,7 +146,9 @@ public:
         return slots;
     }
 
-    CRawX10 m_raw;
+    // One worker: the rules of one cell need no thread, and the tests make
+    // many thousands of these objects.
+    CRawX10 m_raw{1};
 };
 
 inline constexpr SiteClass kAllSiteClasses[] = {SiteClass::G00, SiteClass::G01, SiteClass::G10, SiteClass::G11,
