@@ -30,7 +30,7 @@ class CBufferKeeper;
 // Most workers a run starts by default. The workers render while one thread
 // writes; past this many, the writer is the bottleneck and every further
 // worker only costs memory (some 1 MB each: its band buffers and scratch).
-// README, Performance, gives the measurement.
+// docs/performance.md, Workers, gives the measurement.
 inline constexpr int32_t kMaxWorkers = 8;
 
 // Workers for a machine on which the run may use processors processors: that
