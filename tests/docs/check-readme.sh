@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Runs the shell blocks of the README that are marked as runnable, in order,
-# in one scratch folder, and compares every output line the README shows with
-# the real one.
+# Runs the shell blocks of one page of the documentation (README.md or a
+# page of docs/) that are marked as runnable, in the order the page shows
+# them, in a scratch folder of the page's own, and compares every output line
+# the page shows with the real one. It also checks that every relative link
+# of the page names a file that exists.
 #
-# usage: check-readme.sh README BUILD_DIR WORK_DIR
+# usage: check-readme.sh PAGE BUILD_DIR WORK_DIR
 #
 # Markers: an HTML comment alone on a line, with only blank lines between it
 # and the fenced block it marks.
@@ -20,18 +22,22 @@
 # that a line "..." stands for any number of lines, and that a line of
 # `ls -l` is compared by its mode, size and name only (not by the link count,
 # owner, group and date). The exit status of a command is not checked; the
-# README shows it with `echo "exit $?"` where it matters.
+# page shows it with `echo "exit $?"` where it matters.
 # Any other block is a script: it runs in bash -e -o pipefail and must exit
 # with 0; its output is not compared.
 #
 # WORK_DIR is emptied first; inside it "build" links to BUILD_DIR, so that
-# the README's build/diagraw and PATH=$PWD/build:$PATH name this build's
+# the page's build/diagraw and PATH=$PWD/build:$PATH name this build's
 # programs. Nothing else is put on PATH. Every block sees what the blocks
-# before it left. Exit status 0 when every block passed, 1 otherwise.
+# before it on the same page left, and nothing of any other page: a page sets
+# up what it needs (with a hidden marker where the reader is told, not
+# shown). Exit status 0 when every block and link passed, 1 otherwise.
 set -euo pipefail
 
-[ $# -eq 3 ] || { echo "usage: $0 README BUILD_DIR WORK_DIR" >&2; exit 2; }
+[ $# -eq 3 ] || { echo "usage: $0 PAGE BUILD_DIR WORK_DIR" >&2; exit 2; }
 readme=$(realpath "$1")
+root=$(realpath "$(dirname "$0")/../..")
+page=${readme#"$root"/}  # as the messages name it: README.md, docs/python.md
 build_dir=$(realpath "$2")
 work=$3
 rm -rf "$work"
@@ -42,7 +48,7 @@ ln -s "$build_dir" "$work/build"
 export LC_ALL=C COLUMNS=80 TERM=dumb
 umask 022
 
-# Cuts the marked blocks out of the README: for block N, N.prep (the hidden
+# Cuts the marked blocks out of the page: for block N, N.prep (the hidden
 # commands), N.body (the lines inside the fence) and N.line (where it starts).
 awk -v dir="$blocks" '
   function fail(message) { print FILENAME ":" NR ": " message > "/dev/stderr"; bad = 1; exit 1 }
@@ -62,8 +68,36 @@ awk -v dir="$blocks" '
   marked && !/^[ \t]*$/ { fail("marker not followed by a fenced block") }
   inside && /^```/ { inside = 0; close(dir "/" n ".body"); next }
   inside { print > (dir "/" n ".body") }
-  END { if (!bad && (marked || inside)) { print FILENAME ": unfinished marked block" > "/dev/stderr"; exit 1 } }
+  END {
+    if (!bad && (marked || inside)) { print FILENAME ": unfinished marked block" > "/dev/stderr"; exit 1 }
+    print n + 0 > (dir "/count")
+  }
 ' "$readme"
+blocks_count=$(cat "$blocks/count")
+
+# Every link of the page to a file of the repository, [text](path) or
+# [text](path#anchor), must name one that exists (relative to the page).
+failures=0
+links=0
+while IFS=: read -r number target; do
+  links=$((links + 1))
+  [ -e "$(dirname "$readme")/${target%%#*}" ] && continue
+  echo "$page:$number: the link to $target names no file"
+  failures=$((failures + 1))
+done < <(awk '
+  /^```/ { fenced = !fenced; next }
+  !fenced {
+    line = $0
+    while (match(line, /\]\([^) ]+\)/)) {
+      target = substr(line, RSTART + 2, RLENGTH - 3)
+      line = substr(line, RSTART + RLENGTH)
+      if (target !~ /^(https?:|mailto:|#)/) print NR ":" target
+    }
+  }' "$readme")
+if [ "$blocks_count" -eq 0 ] && [ "$links" -eq 0 ]; then
+  echo "$page: no block is marked <!-- readme-test --> and no link to check" >&2
+  exit 1
+fi
 
 # Splits a session into commands (N.cmd.K) and shown outputs (N.shown.K).
 split_session() {  # body stem
@@ -122,11 +156,10 @@ compare() {  # shown real
     }' "$1" "$2"
 }
 
-failures=0
-for lines in "$blocks"/*.line; do
-  [ -e "$lines" ] || { echo "no block of $readme is marked <!-- readme-test -->" >&2; exit 1; }
-  stem=${lines%.line}
-  at="README.md:$(cat "$lines")"
+# In document order: block 1, 2, ... 10, not in the order of the file names.
+for ((block = 1; block <= blocks_count; block++)); do
+  stem=$blocks/$block
+  at="$page:$(cat "$stem.line")"
   if head -n 1 "$stem.body" | grep -q '^\$ '; then
     split_session "$stem.body" "$stem"
     count=$(cat "$stem.count")
@@ -159,8 +192,8 @@ for lines in "$blocks"/*.line; do
 done
 
 if [ "$failures" -gt 0 ]; then
-  echo "$failures of the README's commands or blocks do not do what it shows; see $work"
+  echo "$failures of the commands, blocks or links of $page do not do what it shows; see $work"
   exit 1
 fi
-echo "every marked block of the README ran as shown ($(ls "$blocks"/*.line | wc -l) blocks)"
+echo "every marked block of $page ran as shown ($blocks_count blocks; $links links checked)"
 rm -rf "$work"
