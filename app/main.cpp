@@ -13,6 +13,7 @@
 #include "platform/Files.h"
 #include "raw/RawX10.h"
 
+#include <iterator>
 #include <new>
 #include <string>
 
@@ -67,10 +68,23 @@ int RunPipeline(const char* path)
             return 1;
         }
         WarnAboutInput(raw, path);
-        // Every stage runs, even when an earlier image could not be written.
+        // Every output name is checked before anything is rendered: an image
+        // whose name cannot take it (or that names the input) is not made.
+        // Every other stage runs, even when an earlier image could not be
+        // written.
         bool failed = false;
-        for (const Stage& stage : kStages)
-            failed = !RunStage(stage, raw, path) || failed;
+        bool usable[std::size(kStages)] = {};
+        for (size_t i = 0; i < std::size(kStages); ++i)
+        {
+            const std::string image = OutputNameOf(path, kStages[i].image);
+            const Status checked = platform::CheckOutputName(image, raw.m_file.get());
+            if (checked != kStatusOk)
+                ReportFailure(image.c_str(), checked);
+            usable[i] = checked == kStatusOk;
+            failed = failed || !usable[i];
+        }
+        for (size_t i = 0; i < std::size(kStages); ++i)
+            failed = (usable[i] && !RunStage(kStages[i], raw, path)) || failed;
         return failed ? 1 : 0;
     }
     catch (const std::bad_alloc&)

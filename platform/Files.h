@@ -24,20 +24,46 @@
 namespace platform
 {
 
-// Prepares the process for its run; the entry point calls it once, first
-// thing. On POSIX systems, each unless the process was started with it
-// ignored: SIGINT, SIGTERM and SIGHUP then remove the temporary in flight
-// before they end the process; SIGXFSZ and SIGPIPE are ignored, so that a
-// write past the file-size limit or into a pipe that nobody reads fails with
-// an error (EFBIG, EPIPE) that the run handles, instead of ending it.
+// Prepares a program for its run; the entry point calls it once, first
+// thing. On POSIX systems SIGXFSZ and SIGPIPE are ignored, unless the process
+// was started with a handler for them, so that a write past the file-size
+// limit or into a pipe that nobody reads fails with an error (EFBIG, EPIPE)
+// that the run handles instead of ending it; then InstallOutputCleanup.
 // Elsewhere it does nothing.
 void PrepareProcess();
 
-// Calls startThreads with SIGINT, SIGTERM and SIGHUP held back from the
-// calling thread, so that the threads it starts keep them blocked for their
-// whole life and the signals reach the thread that owns the output in flight
-// (POSIX; elsewhere it only calls startThreads).
+// POSIX: every signal whose default action ends the process (HUP, INT, QUIT,
+// TERM, USR1, USR2, ALRM, VTALRM, PROF, XCPU, XFSZ, PIPE, POLL, PWR, STKFLT
+// where the system has them, the real-time signals, and the faults SEGV,
+// BUS, FPE, ILL, ABRT, TRAP and SYS) first removes every temporary in
+// flight, then ends the process as it would have. Installed only for the
+// signals still at their default action: a handler set before, or a signal
+// ignored, stays as it is. Any thread may call it, any number of times; a
+// library user (the Python module) calls it instead of PrepareProcess.
+// Elsewhere it does nothing.
+void InstallOutputCleanup();
+
+// Calls startThreads with the signals that come from outside the process
+// (all of the above but the faults) held back from the calling thread, so
+// that the threads it starts keep them blocked for their whole life and the
+// signals reach the thread that owns the output in flight (POSIX; elsewhere
+// it only calls startThreads).
 void StartThreadsWithoutCleanupSignals(const std::function<void()>& startThreads);
+
+// Whether name names the file open as stream: the same file, found through a
+// symbolic link or a hard link too (POSIX: device and inode; Windows: volume
+// and file index). False when name names nothing.
+bool NamesOpenFile(const std::string& name, std::FILE* stream);
+
+// Checks, before anything is rendered, that an output can be written under
+// finalName: the name is not empty, does not end in a separator, is not
+// longer than its file system takes; its directory exists; what already
+// has that name may be replaced, a regular file or (on POSIX) a symbolic
+// link, not a directory (EISDIR), a device, a FIFO or a socket
+// (kStatusNotRegularFile); and when input is given, finalName does not name
+// the file open as input (kStatusOutputIsInput). COutputFile::Create checks
+// the same but the input, and Commit checks again what has the final name.
+Status CheckOutputName(const std::string& finalName, std::FILE* input = nullptr);
 
 // One output file in the making. Not copyable; one thread at a time. Any
 // number of outputs may be in the making at once, in any threads.
@@ -49,8 +75,9 @@ public:
     COutputFile(const COutputFile&) = delete;
     COutputFile& operator=(const COutputFile&) = delete;
 
-    // Creates and opens the temporary in the directory of finalName, with the
-    // permissions of a newly created file.
+    // Checks finalName as CheckOutputName does and creates and opens the
+    // temporary in its directory, with the permissions of any newly created
+    // file (0666 less the umask).
     Status Create(const std::string& finalName);
 
     // Appends count bytes, continuing after short or interrupted writes.
@@ -62,7 +89,8 @@ public:
     Status WriteAt(int64_t offset, const void* bytes, size_t count);
 
     // Closes the temporary and moves it over the final name, replacing a file
-    // of that name. On failure the temporary is removed.
+    // of that name, unless something that is not to be replaced has taken the
+    // name meanwhile. On failure the temporary is removed.
     Status Commit();
 
     // Closes and removes a temporary that was not committed; nothing otherwise.

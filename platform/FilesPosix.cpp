@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <mutex>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,18 +18,6 @@ namespace platform
 namespace
 {
 
-// Permissions a newly created file gets: 0666 less the process's umask. The
-// umask can only be read by setting it; the lock keeps two outputs created
-// at once in two threads from reading each other's 0 and leaving it set.
-mode_t NewFileMode()
-{
-    static std::mutex s_umask;
-    const std::lock_guard<std::mutex> lock(s_umask);
-    const mode_t mask = umask(0);
-    umask(mask);
-    return static_cast<mode_t>(0666 & ~mask);
-}
-
 // The register of temporaries in flight, for the signal handler: one entry
 // per output being written, from any thread, each the descriptor of the
 // temporary's directory and its name there. An entry is claimed, filled and
@@ -38,7 +25,6 @@ mode_t NewFileMode()
 // lock-free atomics, so the handler reads only whole entries. Past
 // kRegisterSlots outputs at once, the further ones are written as well but
 // not removed on a signal.
-constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
 constexpr size_t kNameMax = 255;  // longest file name a directory entry takes (NAME_MAX)
 constexpr int kRegisterSlots = 64;
 enum RegisterState : int { kSlotFree, kSlotFilling, kSlotLive };
@@ -50,12 +36,48 @@ struct TempInFlight
     char name[kNameMax + 1] = {};
 };
 
+// The signals whose default action ends the process and that come from
+// outside the code that runs: from a user, a job scheduler, a timer or a
+// resource limit, and the real-time signals. They are held back while a
+// temporary is created and in the threads of the workers.
+constexpr int kOutsideSignals[] = {
+    SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU, SIGXFSZ, SIGPIPE,
+#ifdef SIGPOLL
+    SIGPOLL,
+#endif
+#ifdef SIGPWR
+    SIGPWR,
+#endif
+#ifdef SIGSTKFLT
+    SIGSTKFLT,
+#endif
+};
+
+// The signals of a fault of the code itself, which end the process too. A
+// thread must not hold these back, so they are never blocked.
+constexpr int kFaultSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGTRAP, SIGSYS};
+
+sigset_t OutsideSignalSet()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int signalNumber : kOutsideSignals)
+        sigaddset(&set, signalNumber);
+#ifdef SIGRTMIN
+    for (int signalNumber = SIGRTMIN; signalNumber <= SIGRTMAX; ++signalNumber)
+        sigaddset(&set, signalNumber);
+#endif
+    return set;
+}
+
 static_assert(std::atomic<int>::is_always_lock_free, "the signal handler reads the register");
 TempInFlight g_tempsInFlight[kRegisterSlots];
 
 // Only async-signal-safe calls: unlinkat, signal, raise. The signal is
 // blocked while the handler runs, so the one raised here is delivered, with
-// its default action, as soon as the handler returns.
+// its default action, as soon as the handler returns; a fault signal of the
+// process's own (a bad access, say) comes again from the same instruction and
+// meets the default action then.
 extern "C" void RemoveTempAndRaise(int signalNumber)
 {
     for (TempInFlight& temp : g_tempsInFlight)
@@ -89,16 +111,20 @@ void UnregisterTemp(int slot)
         g_tempsInFlight[slot].state.store(kSlotFree, std::memory_order_release);
 }
 
+bool AtDefaultAction(int signalNumber)
+{
+    struct sigaction current;
+    return sigaction(signalNumber, nullptr, &current) == 0 && (current.sa_flags & SA_SIGINFO) == 0 &&
+           current.sa_handler == SIG_DFL;
+}
+
 class CCleanupSignalsBlocked
 {
 public:
     CCleanupSignalsBlocked()
     {
-        sigset_t cleanup;
-        sigemptyset(&cleanup);
-        for (const int signalNumber : kCleanupSignals)
-            sigaddset(&cleanup, signalNumber);
-        pthread_sigmask(SIG_BLOCK, &cleanup, &m_previous);
+        const sigset_t outside = OutsideSignalSet();
+        pthread_sigmask(SIG_BLOCK, &outside, &m_previous);
     }
     ~CCleanupSignalsBlocked() { pthread_sigmask(SIG_SETMASK, &m_previous, nullptr); }
     CCleanupSignalsBlocked(const CCleanupSignalsBlocked&) = delete;
@@ -143,6 +169,52 @@ void FillUniqueTail(std::string& name, uint64_t& state)
         name[i] = kAlphabet[z % 62];
 }
 
+// Why an existing entry of a directory cannot be replaced by an output: a
+// directory (EISDIR) or a device, FIFO or socket (kStatusNotRegularFile). A
+// regular file is replaced, and so is a symbolic link, itself and not what
+// it points to.
+Status CheckReplaceable(int directoryFd, const std::string& entry)
+{
+    struct stat info;
+    if (fstatat(directoryFd, entry.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT ? kStatusOk : ErrorNumber();
+    if (S_ISREG(info.st_mode) || S_ISLNK(info.st_mode))
+        return kStatusOk;
+    return S_ISDIR(info.st_mode) ? EISDIR : kStatusNotRegularFile;
+}
+
+// Opens the directory of finalName and sets entry to the name in it, when an
+// output can take that name: it is not empty, does not end in a slash, is
+// not longer than the directory's file system takes, and is free or taken
+// by what may be replaced (CheckReplaceable). directoryFd is open only on
+// success.
+Status OpenOutputDirectory(const std::string& finalName, int& directoryFd, std::string& entry)
+{
+    directoryFd = -1;
+    if (finalName.empty())
+        return ENOENT;
+    const size_t slash = finalName.rfind('/');
+    if (slash == finalName.size() - 1)
+        return EISDIR;  // names a directory
+    const std::string directory =
+        slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/") : finalName.substr(0, slash);
+    entry = slash == std::string::npos ? finalName : finalName.substr(slash + 1);
+    const int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return ErrorNumber();
+    const long nameMax = fpathconf(fd, _PC_NAME_MAX);
+    const Status status = entry.size() > (nameMax > 0 ? static_cast<size_t>(nameMax) : kNameMax)
+                              ? ENAMETOOLONG
+                              : CheckReplaceable(fd, entry);
+    if (status != kStatusOk)
+    {
+        close(fd);
+        return status;
+    }
+    directoryFd = fd;
+    return kStatusOk;
+}
+
 // Writes all count bytes at offset, or where the descriptor stands when
 // offset is negative, continuing after short or interrupted writes.
 Status WriteFully(int fd, const void* bytes, size_t count, int64_t offset)
@@ -169,29 +241,37 @@ Status WriteFully(int fd, const void* bytes, size_t count, int64_t offset)
 
 }  // namespace
 
-void PrepareProcess()
+void InstallOutputCleanup()
 {
     struct sigaction handler = {};
     handler.sa_handler = RemoveTempAndRaise;
-    sigemptyset(&handler.sa_mask);
-    for (const int signalNumber : kCleanupSignals)
-        sigaddset(&handler.sa_mask, signalNumber);
-    // A signal that the process was started to ignore stays ignored.
-    for (const int signalNumber : kCleanupSignals)
-    {
-        struct sigaction previous;
-        if (sigaction(signalNumber, nullptr, &previous) == 0 && previous.sa_handler == SIG_DFL)
+    handler.sa_mask = OutsideSignalSet();
+    // Only where the default action stands: a signal ignored or handled by
+    // the program (or by a sanitizer, a debugger's helper, an interpreter)
+    // stays as it was.
+    const auto install = [&handler](int signalNumber) {
+        if (AtDefaultAction(signalNumber))
             sigaction(signalNumber, &handler, nullptr);
-    }
+    };
+    for (const int signalNumber : kOutsideSignals)
+        install(signalNumber);
+#ifdef SIGRTMIN
+    for (int signalNumber = SIGRTMIN; signalNumber <= SIGRTMAX; ++signalNumber)
+        install(signalNumber);
+#endif
+    for (const int signalNumber : kFaultSignals)
+        install(signalNumber);
+}
+
+void PrepareProcess()
+{
     // Past the file-size limit a write would end the process by SIGXFSZ, and
     // output to a pipe nobody reads by SIGPIPE. Ignored, the write fails with
     // EFBIG or EPIPE instead and the run cleans up and goes on.
     for (const int signalNumber : {SIGXFSZ, SIGPIPE})
-    {
-        struct sigaction previous;
-        if (sigaction(signalNumber, nullptr, &previous) == 0 && previous.sa_handler == SIG_DFL)
+        if (AtDefaultAction(signalNumber))
             std::signal(signalNumber, SIG_IGN);
-    }
+    InstallOutputCleanup();
 }
 
 void StartThreadsWithoutCleanupSignals(const std::function<void()>& startThreads)
@@ -205,6 +285,25 @@ COutputFile::~COutputFile()
     Discard();
 }
 
+bool NamesOpenFile(const std::string& name, std::FILE* stream)
+{
+    struct stat open;
+    struct stat named;
+    return fstat(fileno(stream), &open) == 0 && stat(name.c_str(), &named) == 0 && open.st_dev == named.st_dev &&
+           open.st_ino == named.st_ino;
+}
+
+Status CheckOutputName(const std::string& finalName, std::FILE* input)
+{
+    int directoryFd = -1;
+    std::string entry;
+    const Status status = OpenOutputDirectory(finalName, directoryFd, entry);
+    if (status != kStatusOk)
+        return status;
+    close(directoryFd);
+    return input != nullptr && NamesOpenFile(finalName, input) ? kStatusOutputIsInput : kStatusOk;
+}
+
 Status COutputFile::Create(const std::string& finalName)
 {
     Discard();
@@ -213,14 +312,12 @@ Status COutputFile::Create(const std::string& finalName)
     // final name fits can be written. Every string exists before the file
     // does, so nothing that can throw stands between its creation and the
     // cleanup that owns it.
-    const size_t slash = finalName.rfind('/');
-    const std::string directory =
-        slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/") : finalName.substr(0, slash);
-    std::string finalEntry = slash == std::string::npos ? finalName : finalName.substr(slash + 1);
+    int directoryFd = -1;
+    std::string finalEntry;
+    const Status checked = OpenOutputDirectory(finalName, directoryFd, finalEntry);
+    if (checked != kStatusOk)
+        return checked;
     std::string tempEntry = TemporaryNameFor(finalEntry);
-    const int directoryFd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (directoryFd < 0)
-        return ErrorNumber();
     timespec now = {};
     clock_gettime(CLOCK_REALTIME, &now);
     uint64_t state = static_cast<uint64_t>(now.tv_nsec) ^ static_cast<uint64_t>(now.tv_sec) << 30 ^
@@ -230,7 +327,10 @@ Status COutputFile::Create(const std::string& finalName)
     {
         FillUniqueTail(tempEntry, state);
         const CCleanupSignalsBlocked blocked;
-        fd = openat(directoryFd, tempEntry.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        // The mode a new file gets: 0666, less the umask, which the kernel
+        // applies (the umask is never read, let alone changed: any thread
+        // may create files meanwhile).
+        fd = openat(directoryFd, tempEntry.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0)
             m_registered = RegisterTemp(directoryFd, tempEntry);
         else if (errno != EEXIST)
@@ -246,12 +346,6 @@ Status COutputFile::Create(const std::string& finalName)
     m_directory = directoryFd;
     m_finalName.swap(finalEntry);
     m_tempName.swap(tempEntry);
-    // The temporary starts private (0600); the output is to have the mode of
-    // any new file. Set through the descriptor, never by name: the name lies
-    // in a directory that others may be able to write. Some file systems
-    // (FAT, exFAT, CIFS mounts of another user, FUSE layers) refuse to change
-    // a mode; the image is worth more than its mode, so that is no failure.
-    (void)fchmod(fd, NewFileMode());
     return kStatusOk;
 }
 
@@ -275,9 +369,12 @@ Status COutputFile::Commit()
     const int fd = static_cast<int>(m_handle);
     m_handle = -1;
     const int directoryFd = static_cast<int>(m_directory);
-    if (close(fd) != 0 || renameat(directoryFd, m_tempName.c_str(), directoryFd, m_finalName.c_str()) != 0)
+    // What took the final name while the file was written is checked again.
+    Status status = close(fd) != 0 ? ErrorNumber() : CheckReplaceable(directoryFd, m_finalName);
+    if (status == kStatusOk && renameat(directoryFd, m_tempName.c_str(), directoryFd, m_finalName.c_str()) != 0)
+        status = ErrorNumber();
+    if (status != kStatusOk)
     {
-        const Status status = ErrorNumber();
         Discard();
         return status;
     }

@@ -18,6 +18,8 @@ namespace platform
 namespace
 {
 
+constexpr size_t kNameMax = 255;  // longest name of one directory entry
+
 // The directory part of a path as a prefix for a name in it: the path up to
 // its last separator, the drive of a "C:name" path, or nothing for a bare
 // name; and the rest, the name within that directory.
@@ -78,10 +80,76 @@ bool IsDirectory(const std::string& name)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+// Why what already has the name cannot be replaced by an output: a directory
+// (EISDIR), or a device or pipe (kStatusNotRegularFile), such as NUL or CON.
+Status CheckReplaceable(const std::string& name)
+{
+    const DWORD attributes = GetFileAttributesA(name.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return EISDIR;
+    if (name.rfind("\\\\.\\", 0) == 0 || name.rfind("//./", 0) == 0)
+        return kStatusNotRegularFile;  // the device namespace
+    const HANDLE existing = CreateFileA(name.c_str(), FILE_READ_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (existing == INVALID_HANDLE_VALUE)
+        return kStatusOk;  // nothing of that name, or nothing that can be opened: the write says why
+    const DWORD type = GetFileType(existing);
+    CloseHandle(existing);
+    return type == FILE_TYPE_DISK ? kStatusOk : kStatusNotRegularFile;
+}
+
+// The checks of CheckOutputName on the name itself and what has it.
+Status CheckName(const std::string& finalName)
+{
+    if (finalName.empty())
+        return ENOENT;
+    std::string prefix;
+    std::string entry;
+    SplitPath(finalName, prefix, entry);
+    if (entry.empty())
+        return EISDIR;  // ends in a separator: names a directory
+    if (entry.size() > kNameMax)
+        return ENAMETOOLONG;
+    if (!prefix.empty() && !IsDirectory(prefix))
+        return ENOENT;
+    return CheckReplaceable(finalName);
+}
+
 }  // namespace
 
 void PrepareProcess()
 {
+}
+
+void InstallOutputCleanup()
+{
+}
+
+bool NamesOpenFile(const std::string& name, std::FILE* stream)
+{
+    BY_HANDLE_FILE_INFORMATION open = {};
+    const HANDLE input = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    if (input == INVALID_HANDLE_VALUE || GetFileInformationByHandle(input, &open) == 0)
+        return false;
+    const HANDLE named = CreateFileA(name.c_str(), FILE_READ_ATTRIBUTES,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (named == INVALID_HANDLE_VALUE)
+        return false;
+    BY_HANDLE_FILE_INFORMATION info = {};
+    const bool known = GetFileInformationByHandle(named, &info) != 0;
+    CloseHandle(named);
+    return known && info.dwVolumeSerialNumber == open.dwVolumeSerialNumber &&
+           info.nFileIndexHigh == open.nFileIndexHigh && info.nFileIndexLow == open.nFileIndexLow;
+}
+
+Status CheckOutputName(const std::string& finalName, std::FILE* input)
+{
+    const Status status = CheckName(finalName);
+    if (status != kStatusOk)
+        return status;
+    return input != nullptr && NamesOpenFile(finalName, input) ? kStatusOutputIsInput : kStatusOk;
 }
 
 void StartThreadsWithoutCleanupSignals(const std::function<void()>& startThreads)
@@ -97,11 +165,13 @@ COutputFile::~COutputFile()
 Status COutputFile::Create(const std::string& finalName)
 {
     Discard();
+    const Status checked = CheckName(finalName);
+    if (checked != kStatusOk)
+        return checked;
     // The temporary lies beside the final name and says what it is:
     // ".<final name>.diagraw-XXXXXX", the final name shortened where the
     // whole would not fit a directory entry.
     static constexpr char kTag[] = ".diagraw-XXXXXX";
-    static constexpr size_t kNameMax = 255;
     std::string prefix;
     std::string entry;
     SplitPath(finalName, prefix, entry);
@@ -171,12 +241,10 @@ Status COutputFile::Commit()
 {
     HANDLE file = reinterpret_cast<HANDLE>(m_handle);
     m_handle = -1;
-    Status status = kStatusOk;
-    if (CloseHandle(file) == 0)
-        status = LastError();
-    else if (IsDirectory(m_finalName))
-        status = EISDIR;
-    else if (MoveFileExA(m_tempName.c_str(), m_finalName.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == 0)
+    // What took the final name while the file was written is checked again.
+    Status status = CloseHandle(file) == 0 ? LastError() : CheckReplaceable(m_finalName);
+    if (status == kStatusOk &&
+        MoveFileExA(m_tempName.c_str(), m_finalName.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == 0)
         status = LastError();
     if (status != kStatusOk)
     {

@@ -44,6 +44,8 @@ const char* DescribeStatus(Status status)
         return "field shape does not match the raw blocks";
     case kStatusEncodingFailed:
         return "the image could not be encoded";
+    case kStatusOutputIsInput:
+        return "is the input file, which is never replaced";
     default:
         break;
     }

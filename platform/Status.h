@@ -17,7 +17,8 @@ using Status = int32_t;
 
 inline constexpr Status kStatusOk = 0;
 
-// The input is a directory, a device, a FIFO or a socket.
+// The input is a directory, a device, a FIFO or a socket; or an output name
+// is taken by a device, a FIFO or a socket.
 inline constexpr Status kStatusNotRegularFile = 0x10001;
 // The input is shorter than the two raw blocks at its end.
 inline constexpr Status kStatusInputTooShort = 0x10002;
@@ -27,6 +28,8 @@ inline constexpr Status kStatusShortRead = 0x10003;
 inline constexpr Status kStatusGeometryMismatch = 0x10004;
 // An encoder (the TIFF library) refused the image for a reason of its own.
 inline constexpr Status kStatusEncodingFailed = 0x10005;
+// An output name names the input file (platform::CheckOutputName).
+inline constexpr Status kStatusOutputIsInput = 0x10006;
 
 // A short text for the status, without a trailing period or newline; never
 // null. Not for kStatusOk. Any thread may call it; the text stays valid until

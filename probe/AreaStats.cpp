@@ -1,5 +1,6 @@
 #include "probe/AreaStats.h"
 
+#include "platform/TerminalText.h"
 #include "probe/JsonWriter.h"
 #include "raw/Lattice.h"
 #include "raw/RawX10.h"
@@ -88,7 +89,7 @@ std::vector<std::vector<std::string>> AreaRows(const CRawX10& raw, const AreaSta
     const ImageArea& a = stats.area;
     return {{"area", std::to_string(a.width) + " x " + std::to_string(a.height) + " pixels at (" +
                          std::to_string(a.x) + ", " + std::to_string(a.y) + ") of " +
-                         OutputNameOf(raw.m_path, OutputImage::Demosaiced)},
+                         EscapedForTerminal(OutputNameOf(raw.m_path, OutputImage::Demosaiced))},
             {"cells", std::to_string(stats.cells) + " shown, " + std::to_string(stats.samples[0]) +
                           " with a field 0 sample, " + std::to_string(stats.samples[1]) + " with a field 1 sample"}};
 }

@@ -1,5 +1,6 @@
 #include "probe/CellReport.h"
 
+#include "platform/TerminalText.h"
 #include "probe/JsonWriter.h"
 #include "probe/TextTable.h"
 #include "raw/RawX10.h"
@@ -99,7 +100,7 @@ PixelExplanation ExplainPixel(CRawX10& raw, int32_t x, int32_t y)
 
 std::string PixelTable(const CRawX10& raw, const PixelExplanation& e)
 {
-    const std::string image = OutputNameOf(raw.m_path, OutputImage::Demosaiced);
+    const std::string image = EscapedForTerminal(OutputNameOf(raw.m_path, OutputImage::Demosaiced));
     CTextTable head(2);
     head.AddRow({"pixel", "(" + std::to_string(e.x) + ", " + std::to_string(e.y) + ") of " + image});
     if (e.showsCell)

@@ -80,6 +80,9 @@ ExportResult ExportPreview(const char* input, const std::string& output)
         return InputFailure(EINVAL, "no embedded preview: its length in the header is 0");
     if (preview.place == SectionPlace::PastEnd)
         return InputFailure(EINVAL, "no embedded preview: the header places it past the end of the file");
+    status = platform::CheckOutputName(output, stream.get());
+    if (status != kStatusOk)
+        return Written(status);
 
     platform::COutputFile file;
     status = file.Create(output);
@@ -172,6 +175,11 @@ ExportResult ExportFile(const char* input, ExportKind kind, const std::string& o
     const Status status = kind == ExportKind::Image ? raw.Load(input) : raw.LoadFields(input);
     if (status != kStatusOk)
         return InputFailure(status, DescribeLoadFailure(raw, status));
+    // Before anything is rendered: the output can be written, and it is not
+    // the input under another name (or the same).
+    const Status named = platform::CheckOutputName(output, raw.m_file.get());
+    if (named != kStatusOk)
+        return Written(named);
     const TiffLayout layout = LayoutOf(kind, raw, deflate, software);
     const int32_t side = raw.MosaicSide();
     const auto rowBytes = static_cast<size_t>(layout.width) * static_cast<size_t>(layout.bitsPerSample / 8) *

@@ -1,5 +1,6 @@
 #include "probe/FieldStats.h"
 
+#include "platform/TerminalText.h"
 #include "probe/JsonWriter.h"
 #include "probe/TextTable.h"
 #include "raw/RawX10.h"
@@ -118,7 +119,7 @@ std::string StatsTable(const CRawX10& raw, const FieldStats stats[2],
                        const std::vector<std::vector<std::string>>& moreRows)
 {
     CTextTable file(2);
-    file.AddRow({"file", raw.m_path});
+    file.AddRow({"file", EscapedForTerminal(raw.m_path)});
     file.AddRow({"size", std::to_string(raw.m_fileSize) + " bytes"});
     file.AddRow({"header bytes", std::to_string(raw.m_fileSize - CRawX10::kTailBytes)});
     for (const std::vector<std::string>& row : moreRows)

@@ -1,5 +1,6 @@
 #include "probe/FileInfo.h"
 
+#include "platform/TerminalText.h"
 #include "probe/JsonWriter.h"
 #include "probe/TextTable.h"
 #include "raw/RafHeader.h"
@@ -46,7 +47,7 @@ std::string InfoTable(const std::string& path, const FileHeader& header)
 {
     const int64_t headerBytes = header.size - CRawX10::kTailBytes;
     CTextTable table(2);
-    table.AddRow({"file", path});
+    table.AddRow({"file", EscapedForTerminal(path)});
     table.AddRow({"size", std::to_string(header.size) + " bytes"});
     table.AddRow({"header bytes", headerBytes >= 0 ? std::to_string(headerBytes)
                                                    : "none: the file is shorter than the " +

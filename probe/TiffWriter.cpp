@@ -26,6 +26,7 @@ struct CTiffSink
     uint64_t position = 0;  // where libtiff's next write goes
     uint64_t end = 0;       // bytes written
     Status status = kStatusOk;
+    bool libraryFailed = false;  // libtiff reported an error, even one it went on after
 
     bool Write(const uint8_t* bytes, uint64_t count)
     {
@@ -99,9 +100,17 @@ void UnmapNothing(thandle_t, void*, toff_t)
 }
 
 // libtiff's messages are not printed: a failure is reported once, by the
-// caller, from the Status.
+// caller, from the Status. But every error fails the image, also one that
+// libtiff goes on after (it may, for one, deflate with zlib when libdeflate
+// cannot get its memory, which gives other bytes).
 #if TIFFLIB_VERSION >= 20221213
-int IgnoreMessage(TIFF*, void*, const char*, const char*, va_list)
+int NoteError(TIFF*, void* sink, const char*, const char*, va_list)
+{
+    static_cast<CTiffSink*>(sink)->libraryFailed = true;
+    return 1;
+}
+
+int IgnoreWarning(TIFF*, void*, const char*, const char*, va_list)
 {
     return 1;
 }
@@ -112,17 +121,24 @@ TIFF* OpenTiff(const std::string& name, CTiffSink& sink)
                                                                                TIFFOpenOptionsFree);
     if (!options)
         return nullptr;
-    TIFFOpenOptionsSetErrorHandlerExtR(options.get(), IgnoreMessage, nullptr);
-    TIFFOpenOptionsSetWarningHandlerExtR(options.get(), IgnoreMessage, nullptr);
+    TIFFOpenOptionsSetErrorHandlerExtR(options.get(), NoteError, &sink);
+    TIFFOpenOptionsSetWarningHandlerExtR(options.get(), IgnoreWarning, nullptr);
     return TIFFClientOpenExt(name.c_str(), "wl", &sink, ReadNothing, WriteToSink, SeekInSink, CloseNothing, SizeOfSink,
                              MapNothing, UnmapNothing, options.get());
 }
 #else
-// Older libtiff has only process-wide handlers.
+// Older libtiff has only process-wide handlers, with the file's client data.
+void NoteError(thandle_t sink, const char*, const char*, va_list)
+{
+    if (sink != nullptr)
+        SinkOf(sink).libraryFailed = true;
+}
+
 TIFF* OpenTiff(const std::string& name, CTiffSink& sink)
 {
     static const bool s_silenced = [] {
         TIFFSetErrorHandler(nullptr);
+        TIFFSetErrorHandlerExt(NoteError);
         TIFFSetWarningHandler(nullptr);
         return true;
     }();
@@ -131,6 +147,23 @@ TIFF* OpenTiff(const std::string& name, CTiffSink& sink)
                           MapNothing, UnmapNothing);
 }
 #endif
+
+// Deflate takes one path, set here, for the whole file: libdeflate where
+// libtiff has it (the bytes diagraw-export has always written with it), zlib
+// where it has not.
+bool ChooseDeflatePath(TIFF* tiff, CTiffSink& sink)
+{
+#ifdef TIFFTAG_DEFLATE_SUBCODEC
+    if (TIFFSetField(tiff, TIFFTAG_DEFLATE_SUBCODEC, DEFLATE_SUBCODEC_LIBDEFLATE) == 1)
+        return true;
+    sink.libraryFailed = false;  // the refusal of a libtiff without libdeflate
+    return TIFFSetField(tiff, TIFFTAG_DEFLATE_SUBCODEC, DEFLATE_SUBCODEC_ZLIB) == 1;
+#else
+    (void)tiff;
+    (void)sink;
+    return true;
+#endif
+}
 
 struct TiffCloser
 {
@@ -180,7 +213,8 @@ Status StreamTiffFile(const std::string& name, const TiffLayout& layout, CWorker
     // goes into the temporary that is then discarded.
     std::unique_ptr<TIFF, TiffCloser> tiff(OpenTiff(name, sink));
     const auto failure = [&] { return sink.status != kStatusOk ? sink.status : kStatusEncodingFailed; };
-    if (!tiff || !SetTags(tiff.get(), layout, static_cast<uint32_t>(bandRows)))
+    if (!tiff || !SetTags(tiff.get(), layout, static_cast<uint32_t>(bandRows)) ||
+        (layout.deflate && !ChooseDeflatePath(tiff.get(), sink)) || sink.libraryFailed)
         return failure();
     status = StreamBands(
         pool, bands, rowBytes * static_cast<size_t>(bandRows), keeper,
@@ -189,13 +223,14 @@ Status StreamTiffFile(const std::string& name, const TiffLayout& layout, CWorker
             // libtiff takes the buffer as its own to swap bytes on a
             // big-endian host; it is this band's, and not used after.
             const auto bytes = static_cast<tmsize_t>(rowBytes * static_cast<size_t>(rowsOf(band)));
-            if (TIFFWriteEncodedStrip(tiff.get(), static_cast<uint32_t>(band), const_cast<uint8_t*>(rows), bytes) < 0)
+            if (TIFFWriteEncodedStrip(tiff.get(), static_cast<uint32_t>(band), const_cast<uint8_t*>(rows), bytes) < 0 ||
+                sink.libraryFailed)
                 return failure();
             return kStatusOk;
         });
     if (status != kStatusOk)
         return status;
-    if (TIFFWriteDirectory(tiff.get()) != 1)
+    if (TIFFWriteDirectory(tiff.get()) != 1 || sink.libraryFailed)
         return failure();
     tiff.reset();
     if (sink.status != kStatusOk)

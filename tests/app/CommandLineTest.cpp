@@ -205,6 +205,22 @@ const Diagnosis kDiagnoses[] = {
     {"ImageNameTooLong", [](const std::filesystem::path& dir) { ASSERT_TRUE(WriteChartFile(dir / kLongName)); },
      {kLongName}, false, 1, "banner", {"diagraw: " + kLongName + ".src.bmp: File name too long"},
      {".f0.bmp", ".f1.bmp", ".bmp"}},
+    // Refused before anything is rendered, the FIFO and the input staying
+    // as they are; the other images are written.
+    {"ImageNameTakenByAFifo",
+     [](const std::filesystem::path& dir) {
+         Chart(dir);
+         mkfifo((dir / "in.raf.src.bmp").c_str(), 0600);
+     },
+     {"{dir}/in.raf"}, false, 1, "banner", {"diagraw: {dir}/in.raf.src.bmp: not a regular file"},
+     {".f0.bmp", ".f1.bmp", ".bmp"}},
+    {"InputUnderAnImageName",
+     [](const std::filesystem::path& dir) {
+         ASSERT_TRUE(WriteChartFile(dir / "in.raf.bmp"));
+         std::filesystem::create_symlink("in.raf.bmp", dir / "in.raf");
+     },
+     {"{dir}/in.raf"}, false, 1, "banner", {"diagraw: {dir}/in.raf.bmp: is the input file, which is never replaced"},
+     {".f0.bmp", ".f1.bmp", ".src.bmp"}},
     {"ReadOnlyDirectory", Chart, {"{dir}/in.raf"}, true, 1, "banner",
      {"diagraw: {dir}/in.raf.f0.bmp: Permission denied", "diagraw: {dir}/in.raf.f1.bmp: Permission denied",
       "diagraw: {dir}/in.raf.src.bmp: Permission denied", "diagraw: {dir}/in.raf.bmp: Permission denied"},

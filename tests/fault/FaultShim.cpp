@@ -4,7 +4,7 @@
 //
 // The fault is chosen by environment variables:
 //   DIAGRAW_FAULT         create | header | pixels | close | rename | nospace |
-//                         chmod | read-error | short-read | slow | alloc |
+//                         deflate | read-error | short-read | slow | alloc |
 //                         more-processors | threads
 //   DIAGRAW_FAULT_OUTPUT  which output file is hit, counted 1.. in the order
 //                         of their temporaries' creation; 0 or unset: all.
@@ -53,7 +53,7 @@ enum class FaultKind
     Close,
     Rename,
     NoSpace,
-    Chmod,
+    Deflate,
     ReadError,
     ShortRead,
     Slow,
@@ -71,7 +71,7 @@ struct FaultName
 constexpr FaultName kFaultNames[] = {
     {"create", FaultKind::Create},       {"header", FaultKind::Header},   {"pixels", FaultKind::Pixels},
     {"close", FaultKind::Close},         {"rename", FaultKind::Rename},   {"nospace", FaultKind::NoSpace},
-    {"chmod", FaultKind::Chmod},
+    {"deflate", FaultKind::Deflate},
     {"read-error", FaultKind::ReadError}, {"short-read", FaultKind::ShortRead}, {"slow", FaultKind::Slow},
     {"alloc", FaultKind::Alloc},         {"more-processors", FaultKind::MoreProcessors},
     {"threads", FaultKind::Threads}};
@@ -107,7 +107,7 @@ using CloseFunction = int (*)(int);
 using RenameatFunction = int (*)(int, const char*, int, const char*);
 using UnlinkatFunction = int (*)(int, const char*, int);
 using OpenatFunction = int (*)(int, const char*, int, ...);
-using FchmodFunction = int (*)(int, mode_t);
+using DeflaterFunction = void* (*)(int);
 using FreadFunction = size_t (*)(void*, size_t, size_t, FILE*);
 using PreadFunction = ssize_t (*)(int, void*, size_t, off_t);
 
@@ -118,7 +118,7 @@ RenameatFunction g_renameat;
 UnlinkatFunction g_unlinkat;
 OpenatFunction g_openat;
 OpenatFunction g_openat64;
-FchmodFunction g_fchmod;
+DeflaterFunction g_allocDeflater;
 FreadFunction g_fread;
 PreadFunction g_pread;
 PreadFunction g_pread64;
@@ -148,7 +148,7 @@ __attribute__((constructor)) void ReadFaultSettings()
     FindNext(g_unlinkat, "unlinkat");
     FindNext(g_openat, "openat");
     FindNext(g_openat64, "openat64");
-    FindNext(g_fchmod, "fchmod");
+    FindNext(g_allocDeflater, "libdeflate_alloc_compressor");
     FindNext(g_fread, "fread");
     FindNext(g_pread, "pread");
     FindNext(g_pread64, "pread64");
@@ -311,17 +311,16 @@ int openat64(int directory, const char* name, int flags, ...)
     return fd;
 }
 
-int fchmod(int fd, mode_t mode) noexcept
+// deflate: libdeflate cannot get the memory for its compressor, as under a
+// tight address-space limit.
+void* libdeflate_alloc_compressor(int level)
 {
-    OutputFile* output = OutputByDescriptor(fd);
-    if (IsHit(output, FaultKind::Chmod))
+    if (g_fault == FaultKind::Deflate)
     {
-        // As FAT, exFAT or a CIFS mount of another user answer.
-        LogFired(output->ordinal);
-        errno = EPERM;
-        return -1;
+        LogFired(0);
+        return nullptr;
     }
-    return g_fchmod(fd, mode);
+    return g_allocDeflater != nullptr ? g_allocDeflater(level) : nullptr;
 }
 
 ssize_t write(int fd, const void* bytes, size_t count)

@@ -12,6 +12,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <iterator>
+#include <sys/stat.h>
 
 using namespace testsupport;
 
@@ -116,9 +118,14 @@ TEST(Export, SameInputSameBytesAndFailuresInOneLine)
     ASSERT_TRUE(WriteChartFile(chart));
     const std::string first = (dir / "first.tif").string();
     const std::string second = (dir / "second.tif").string();
-    RunExport({chart, "field1", first}, 0);
-    RunExport({chart, "field1", second}, 0);
-    EXPECT_TRUE(ReadFile(first) == ReadFile(second));
+    for (const bool compress : {false, true})
+    {
+        for (const std::string& out : {first, second})
+            RunExport(compress ? std::vector<std::string>{"--compress", chart, "field1", out}
+                               : std::vector<std::string>{chart, "field1", out},
+                      0);
+        EXPECT_TRUE(ReadFile(first) == ReadFile(second)) << compress;
+    }
 
     const std::string missing = (dir / "missing.raf").string();
     const std::string out = (dir / "out").string();
@@ -135,6 +142,42 @@ TEST(Export, SameInputSameBytesAndFailuresInOneLine)
     EXPECT_EQ(RunExport({"--deflate", chart, "image", out}, 2), "diagraw-export: --deflate: unknown option" + seeHelp);
     EXPECT_FALSE(std::filesystem::exists(out));
     EXPECT_EQ(RunProcess({kExportExe, "--version"}).out, "diagraw-export 0.3\n");
+}
+
+// OUT that is the input, under its own name or through a link either way,
+// is refused before anything is rendered and the input stays as it was; so
+// is an OUT taken by a FIFO, which stays, and a name that cannot be a file.
+TEST(Export, OutputThatIsTheInputOrCannotBeAFileIsRefusedFirst)
+{
+    TempDir dir;
+    const std::filesystem::path input = dir / "synth.raf";
+    ASSERT_EQ(RunProcess({kSynthExe, "--raf", input.string()}).exitStatus, 0);
+    const std::vector<uint8_t> original = ReadFile(input);
+    std::filesystem::create_symlink("synth.raf", dir / "symlink.raf");
+    std::filesystem::create_hard_link(input, dir / "hard.raf");
+    ASSERT_EQ(mkfifo((dir / "fifo.tif").c_str(), 0600), 0);
+    std::filesystem::create_directory(dir / "sub");
+    const std::string isInput = "is the input file, which is never replaced";
+    const struct
+    {
+        const char* file;
+        const char* kind;
+        std::string out;
+        std::string reason;
+    } cases[] = {
+        {"synth.raf", "preview", "synth.raf", isInput},    {"synth.raf", "field0", "synth.raf", isInput},
+        {"synth.raf", "upright", "symlink.raf", isInput},  {"synth.raf", "mosaic", "hard.raf", isInput},
+        {"symlink.raf", "preview", "synth.raf", isInput},  {"synth.raf", "image", "fifo.tif", "not a regular file"},
+        {"synth.raf", "field1", "sub/", "Is a directory"}, {"synth.raf", "field1", std::string(256, 'n'), "File name too long"},
+    };
+    for (const auto& c : cases)
+    {
+        const std::string out = (dir / c.out).string();
+        EXPECT_EQ(RunExport({(dir / c.file).string(), c.kind, out}, 1), "diagraw-export: " + out + ": " + c.reason + "\n");
+    }
+    EXPECT_TRUE(ReadFile(input) == original);
+    EXPECT_TRUE(std::filesystem::is_fifo(dir / "fifo.tif"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 5) << "no other file may appear";
 }
 
 }  // namespace

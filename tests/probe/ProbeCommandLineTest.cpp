@@ -6,6 +6,7 @@
 #include "probe/CellReport.h"
 #include "probe/FieldStats.h"
 #include "probe/FileInfo.h"
+#include "probe/JsonWriter.h"
 #include "raw/RafHeader.h"
 #include "raw/RawX10.h"
 #include "tools/RafContainer.h"
@@ -80,6 +81,57 @@ TEST(ProbeCommandLine, FailuresPrintOneLineAndExitWithTheirStatus)
         EXPECT_EQ(result.exitStatus, c.exitStatus) << c.message;
         EXPECT_EQ(result.err, "diagraw-probe: " + c.message + "\n");
         EXPECT_EQ(result.out, "");
+    }
+}
+
+#if !defined(_WIN32)
+// A name holding control bytes (an xterm title sequence, ESC ] 0 ; ... BEL,
+// and a line break) reaches every table escaped as the failure lines show
+// it; the tables are otherwise those of the same file under a plain name.
+TEST(ProbeCommandLine, TablesShowNamesEscaped)
+{
+    TempDir dir;
+    const std::string plain = (dir / "plain.raf").string();
+    const std::string odd = (dir / "x\x1b]0;owned\a\n.raf").string();
+    const std::string shown = (dir / "x\\x1b]0;owned\\x07\\n.raf").string();
+    ASSERT_TRUE(WriteChartFile(plain));
+    std::filesystem::create_hard_link(plain, odd);
+    const std::vector<std::string> commands[] = {
+        {"info"}, {"stats"}, {"stats", "--area", "2000", "2000", "6", "6"}, {"cell", "2000", "2000"}};
+    for (const std::vector<std::string>& command : commands)
+    {
+        const auto run = [&](const std::string& file) {
+            std::vector<std::string> argv = {kProbeExe, command[0], file};
+            argv.insert(argv.end(), command.begin() + 1, command.end());
+            return RunProcess(argv);
+        };
+        const ProcessResult expected = run(plain);
+        const ProcessResult escaped = run(odd);
+        ASSERT_EQ(expected.exitStatus, 0) << command[0];
+        std::string text = expected.out;
+        for (size_t at = text.find(plain); at != std::string::npos; at = text.find(plain, at + shown.size()))
+            text.replace(at, plain.size(), shown);
+        EXPECT_EQ(escaped.out, text) << command[0];
+    }
+}
+#endif
+
+// Strings in JSON are escaped by its rules: the quote, the backslash and
+// every control character; other bytes pass as they are.
+TEST(ProbeJson, StringsEscapedByJsonRules)
+{
+    const std::pair<std::string, std::string> strings[] = {
+        {"plain", "\"plain\""},
+        {"a\"b\\c/", "\"a\\\"b\\\\c/\""},
+        {std::string("\x00\x01\x1b\x1f", 4), "\"\\u0000\\u0001\\u001b\\u001f\""},
+        {"\n\t\r", "\"\\u000a\\u0009\\u000d\""},
+        {"\x7f \xc3\xa9", "\"\x7f \xc3\xa9\""},
+    };
+    for (const auto& [text, json] : strings)
+    {
+        CJsonWriter writer;
+        writer.String(text);
+        EXPECT_EQ(writer.Text(), json);
     }
 }
 
