@@ -8,7 +8,10 @@
 // expect), Software and ImageDescription; there is no date, so the same image
 // gives the same bytes. Like the BMPs (bmp/BmpStream.h), the file appears
 // under its name only when complete, through platform::COutputFile; on a
-// failure an older file of that name stays as it was. Returns a Status.
+// failure an older file of that name stays as it was. Deflate takes one
+// library for the whole file, and any error libtiff reports fails the image
+// (kStatusEncodingFailed), so the same image gives the same bytes or none.
+// Returns a Status.
 #pragma once
 
 #include "bmp/BmpStream.h"
