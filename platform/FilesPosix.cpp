@@ -317,7 +317,16 @@ Status COutputFile::Create(const std::string& finalName)
     const Status checked = OpenOutputDirectory(finalName, directoryFd, finalEntry);
     if (checked != kStatusOk)
         return checked;
-    std::string tempEntry = TemporaryNameFor(finalEntry);
+    std::string tempEntry;
+    try
+    {
+        tempEntry = TemporaryNameFor(finalEntry);
+    }
+    catch (...)
+    {
+        close(directoryFd);
+        throw;
+    }
     timespec now = {};
     clock_gettime(CLOCK_REALTIME, &now);
     uint64_t state = static_cast<uint64_t>(now.tv_nsec) ^ static_cast<uint64_t>(now.tv_sec) << 30 ^
