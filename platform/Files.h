@@ -33,6 +33,13 @@ namespace platform
 // Elsewhere it does nothing.
 void PrepareProcess();
 
+// For a process whose entry point is not diagraw's (the Python module): makes
+// the signals above remove the outputs in flight before they end the
+// process, each only while its disposition is still the default; a handler
+// that the program set, or a signal it ignores, is left as it is. POSIX
+// only; elsewhere it does nothing. PrepareProcess calls it.
+void InstallOutputCleanup();
+
 // Calls startThreads with SIGINT, SIGTERM and SIGHUP held back from the
 // calling thread, so that the threads it starts keep them blocked for their
 // whole life and the signals reach the thread that owns the output in flight

@@ -169,20 +169,27 @@ Status WriteFully(int fd, const void* bytes, size_t count, int64_t offset)
 
 }  // namespace
 
-void PrepareProcess()
+void InstallOutputCleanup()
 {
     struct sigaction handler = {};
     handler.sa_handler = RemoveTempAndRaise;
     sigemptyset(&handler.sa_mask);
     for (const int signalNumber : kCleanupSignals)
         sigaddset(&handler.sa_mask, signalNumber);
-    // A signal that the process was started to ignore stays ignored.
+    // A signal that the process was started to ignore, or that already has
+    // a handler, keeps what it has.
     for (const int signalNumber : kCleanupSignals)
     {
         struct sigaction previous;
-        if (sigaction(signalNumber, nullptr, &previous) == 0 && previous.sa_handler == SIG_DFL)
+        if (sigaction(signalNumber, nullptr, &previous) == 0 && (previous.sa_flags & SA_SIGINFO) == 0 &&
+            previous.sa_handler == SIG_DFL)
             sigaction(signalNumber, &handler, nullptr);
     }
+}
+
+void PrepareProcess()
+{
+    InstallOutputCleanup();
     // Past the file-size limit a write would end the process by SIGXFSZ, and
     // output to a pipe nobody reads by SIGPIPE. Ignored, the write fails with
     // EFBIG or EPIPE instead and the run cleans up and goes on.

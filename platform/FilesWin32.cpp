@@ -84,6 +84,10 @@ void PrepareProcess()
 {
 }
 
+void InstallOutputCleanup()
+{
+}
+
 void StartThreadsWithoutCleanupSignals(const std::function<void()>& startThreads)
 {
     startThreads();
