@@ -286,6 +286,14 @@ py::dict Save(const CPythonRaw& raw, py::handle path)
     return failed;
 }
 
+constexpr const char* kNoDirectRaw = "diagraw.Raw cannot be created directly; diagraw.load(path) makes one";
+
+PyObject* RefuseNewRaw(PyTypeObject*, PyObject*, PyObject*)
+{
+    PyErr_SetString(PyExc_TypeError, kNoDirectRaw);
+    return nullptr;
+}
+
 py::str Repr(const CPythonRaw& raw)
 {
     return py::str("<diagraw.Raw {!r}, {} bytes{}>")
@@ -461,13 +469,16 @@ MemoryError.)doc")
         .def("__enter__", [](py::object self) { return self; }, "__enter__() -> Raw")
         .def("__exit__", [](CPythonRaw& raw, py::args) { raw.Close(); }, "__exit__(*exc_info) -> None: close()")
         .def("__repr__", &Repr, "__repr__() -> str");
-    // Only load() makes a Raw. Without this, Raw.__new__(Raw) (and copy,
-    // pickle) would make an object that holds no file at all.
-    rawClass.attr("__new__") = py::cpp_function(
-        [](py::args, py::kwargs) -> py::object {
-            throw py::type_error("diagraw.Raw cannot be created directly; diagraw.load(path) makes one");
-        },
-        py::name("__new__"), py::doc("Refuses: diagraw.load() makes a Raw."));
+    // Only load() makes a Raw (its casts allocate the object without tp_new).
+    // Raw.__new__ refuses with a pointer to load(); so does the type's slot,
+    // which also makes object.__new__(Raw) and the base's __new__ refuse, as
+    // CPython does for a base whose slot differs. The slot is set last:
+    // setting __new__ would reset it.
+    rawClass.attr("__new__") = py::cpp_function([](py::args, py::kwargs) -> py::object { throw py::type_error(kNoDirectRaw); },
+                                                py::name("__new__"), py::doc("Refuses: diagraw.load() makes a Raw."));
+    auto* rawType = reinterpret_cast<PyTypeObject*>(rawClass.ptr());
+    rawType->tp_new = RefuseNewRaw;
+    PyType_Modified(rawType);
 
     m.def("load", &Load, py::arg("path"), py::kw_only(), py::arg("workers") = py::none(),
           R"doc(load(path: str | os.PathLike, *, workers: int | None = None) -> Raw

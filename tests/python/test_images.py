@@ -113,6 +113,19 @@ class Threads(unittest.TestCase):
             np.testing.assert_array_equal(one[1], two[1])
             self.assertEqual(one[2], two[2])
 
+    def test_close_and_the_last_reference_stop_the_workers(self):
+        path = support.make_chart(os.path.join(support.scratch("workers"), "c.raf"))
+        threads = lambda: len(os.listdir("/proc/self/task"))
+        before = threads()
+        kept = []
+        for closed in (True, False):
+            raw = diagraw.load(path, workers=8)
+            kept += [raw.mosaic, raw.demosaic()]
+            if closed:
+                raw.close()
+            del raw
+        self.assertEqual(threads(), before)
+
     def test_arrays_outlive_their_raw(self):
         with diagraw.load(support.make_chart(os.path.join(support.scratch("outlive"), "c.raf"))) as raw:
             mosaic, fields, colours = raw.mosaic, raw.fields, raw.colours
