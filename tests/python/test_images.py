@@ -115,16 +115,12 @@ class Threads(unittest.TestCase):
 
     def test_close_and_the_last_reference_stop_the_workers(self):
         path = support.make_chart(os.path.join(support.scratch("workers"), "c.raf"))
-        threads = lambda: len(os.listdir("/proc/self/task"))
-        before = threads()
-        kept = []
-        for closed in (True, False):
+        before, kept = os.listdir("/proc/self/task"), []
+        for close in (True, False):  # arrays of the Raw outlive it
             raw = diagraw.load(path, workers=8)
-            kept += [raw.mosaic, raw.demosaic()]
-            if closed:
-                raw.close()
+            kept += [raw.mosaic, raw.demosaic(), close and raw.close()]
             del raw
-        self.assertEqual(threads(), before)
+        self.assertEqual(os.listdir("/proc/self/task"), before)
 
     def test_arrays_outlive_their_raw(self):
         with diagraw.load(support.make_chart(os.path.join(support.scratch("outlive"), "c.raf"))) as raw:
