@@ -1,7 +1,6 @@
 #include "demosaic/ColourSums.h"
 
 #include "demosaic/Gradients.h"
-#include "raw/RawX10.h"
 
 #include <climits>
 
@@ -74,18 +73,17 @@ struct Neighbourhood
     int32_t operator()(int dy, int dx) const { return centre[dy * side + dx]; }
 };
 
-Neighbourhood NeighbourhoodOf(const CRawX10& raw, int32_t r, int32_t c)
+Neighbourhood NeighbourhoodOf(const uint16_t* centre)
 {
-    const int64_t side = g_mosaicSide;  // see PublishMosaicSide
-    return Neighbourhood{raw.m_mosaic.get() + r * side + c, side};
+    return Neighbourhood{centre, g_mosaicSide};  // see PublishMosaicSide
 }
 
 }  // namespace
 
-int32_t AccumulateColor0(const CRawX10& raw, int32_t gradients[8], int32_t r, int32_t c,
+int32_t AccumulateColor0(const uint16_t* centre, int32_t gradients[8],
                          int32_t& first, int32_t& second, int32_t& third)
 {
-    const Neighbourhood P = NeighbourhoodOf(raw, r, c);
+    const Neighbourhood P = NeighbourhoodOf(centre);
     return Accumulate(gradients, first, second, third, [&P](int k) -> Estimates {
         switch (k)
         {
@@ -109,10 +107,10 @@ int32_t AccumulateColor0(const CRawX10& raw, int32_t gradients[8], int32_t r, in
     });
 }
 
-int32_t AccumulateColor1(const CRawX10& raw, int32_t gradients[8], int32_t r, int32_t c,
+int32_t AccumulateColor1(const uint16_t* centre, int32_t gradients[8],
                          int32_t& first, int32_t& second, int32_t& third)
 {
-    const Neighbourhood P = NeighbourhoodOf(raw, r, c);
+    const Neighbourhood P = NeighbourhoodOf(centre);
     return Accumulate(gradients, first, second, third, [&P](int k) -> Estimates {
         switch (k)
         {
@@ -136,10 +134,10 @@ int32_t AccumulateColor1(const CRawX10& raw, int32_t gradients[8], int32_t r, in
     });
 }
 
-int32_t AccumulateGreenA(const CRawX10& raw, int32_t gradients[8], int32_t r, int32_t c,
+int32_t AccumulateGreenA(const uint16_t* centre, int32_t gradients[8],
                          int32_t& first, int32_t& second, int32_t& third)
 {
-    const Neighbourhood P = NeighbourhoodOf(raw, r, c);
+    const Neighbourhood P = NeighbourhoodOf(centre);
     return Accumulate(gradients, first, second, third, [&P](int k) -> Estimates {
         switch (k)
         {
@@ -163,10 +161,10 @@ int32_t AccumulateGreenA(const CRawX10& raw, int32_t gradients[8], int32_t r, in
     });
 }
 
-int32_t AccumulateGreenB(const CRawX10& raw, int32_t gradients[8], int32_t r, int32_t c,
+int32_t AccumulateGreenB(const uint16_t* centre, int32_t gradients[8],
                          int32_t& first, int32_t& second, int32_t& third)
 {
-    const Neighbourhood P = NeighbourhoodOf(raw, r, c);
+    const Neighbourhood P = NeighbourhoodOf(centre);
     return Accumulate(gradients, first, second, third, [&P](int k) -> Estimates {
         switch (k)
         {

@@ -15,14 +15,13 @@
 //   AccumulateGreenA  G10, G11   red at G10, blue G11   blue at G10, red G11
 //   AccumulateGreenB  G00, G01   blue at G00, red G01   red at G00, blue G01
 //
-// The rules read raw.m_mosaic with the side in g_mosaicSide (see
-// demosaic/Gradients.h) and return how many directions they used, or 1 when
+// The rules read the neighbourhood around centre, the cell's own sample in a
+// mosaic whose rows lie g_mosaicSide samples apart (see
+// demosaic/Gradients.h), and return how many directions they used, or 1 when
 // none was usable (the sums are then 0).
 #pragma once
 
 #include <cstdint>
-
-class CRawX10;
 
 // min + floor(max / 2) of the eight slots, computed as the rule does in
 // double precision: trunc((max - min) * 0.5 + min * 1.5).
@@ -31,11 +30,11 @@ int32_t GradientThreshold(const int32_t gradients[8]);
 // Marks every slot at or above GradientThreshold with -1, in place.
 void ThresholdGradients(int32_t gradients[8]);
 
-int32_t AccumulateColor0(const CRawX10& raw, int32_t gradients[8], int32_t r, int32_t c,
+int32_t AccumulateColor0(const uint16_t* centre, int32_t gradients[8],
                          int32_t& first, int32_t& second, int32_t& third);
-int32_t AccumulateColor1(const CRawX10& raw, int32_t gradients[8], int32_t r, int32_t c,
+int32_t AccumulateColor1(const uint16_t* centre, int32_t gradients[8],
                          int32_t& first, int32_t& second, int32_t& third);
-int32_t AccumulateGreenA(const CRawX10& raw, int32_t gradients[8], int32_t r, int32_t c,
+int32_t AccumulateGreenA(const uint16_t* centre, int32_t gradients[8],
                          int32_t& first, int32_t& second, int32_t& third);
-int32_t AccumulateGreenB(const CRawX10& raw, int32_t gradients[8], int32_t r, int32_t c,
+int32_t AccumulateGreenB(const uint16_t* centre, int32_t gradients[8],
                          int32_t& first, int32_t& second, int32_t& third);

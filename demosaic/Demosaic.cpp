@@ -60,20 +60,24 @@ void WhiteBalanceWindow(uint16_t* mosaic, int32_t side)
 
 CellInterpolation InterpolateCell(const CRawX10& raw, int32_t r, int32_t c)
 {
-    const int32_t side = raw.MosaicSide();
+    return InterpolateCellInRows(raw.m_mosaic.get(), raw.MosaicSide(), 0, r, c);
+}
+
+CellInterpolation InterpolateCellInRows(const uint16_t* rows, int32_t side, int32_t firstRow, int32_t r, int32_t c)
+{
     PublishMosaicSide(side);
-    const uint16_t* mosaic = raw.m_mosaic.get();
+    const uint16_t* centre = rows + static_cast<int64_t>(r - firstRow) * side + c;
     CellInterpolation cell{};
     cell.siteClass = SiteClassOfCell(r, c);
-    cell.sample = mosaic[static_cast<int64_t>(r) * side + c];
+    cell.sample = *centre;
     if (c % 2 != 0)
-        ComputeGreenGradients(mosaic, side, r, c);
+        ComputeGreenGradients(rows, side, r, c, firstRow);
     else
-        ComputeColorGradients(mosaic, side, r, c);
+        ComputeColorGradients(rows, side, r, c, firstRow);
     std::copy(g_gradients, g_gradients + kDirectionCount, cell.gradients);
     cell.threshold = GradientThreshold(g_gradients);
 
-    int32_t (*accumulate)(const CRawX10&, int32_t*, int32_t, int32_t, int32_t&, int32_t&, int32_t&);
+    int32_t (*accumulate)(const uint16_t*, int32_t*, int32_t&, int32_t&, int32_t&);
     switch (cell.siteClass)
     {
     case SiteClass::G00:
@@ -92,7 +96,7 @@ CellInterpolation InterpolateCell(const CRawX10& raw, int32_t r, int32_t c)
         accumulate = AccumulateColor1;
         break;
     }
-    cell.count = accumulate(raw, g_gradients, r, c, cell.first, cell.second, cell.third);
+    cell.count = accumulate(centre, g_gradients, cell.first, cell.second, cell.third);
     std::copy(g_gradients, g_gradients + kDirectionCount, cell.thresholded);
 
     // The byte of the cell's own colour is its native value; each other byte

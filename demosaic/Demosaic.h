@@ -112,6 +112,10 @@ constexpr int32_t SumOfColour(const CellInterpolation& cell, CellColour colour)
 // g_mosaicSide and g_gradients of the calling thread.
 CellInterpolation InterpolateCell(const CRawX10& raw, int32_t r, int32_t c);
 
+// The same from a part of such a mosaic (side x side): rows holds its rows
+// from firstRow on, at least rows r - 2 to r + 2.
+CellInterpolation InterpolateCellInRows(const uint16_t* rows, int32_t side, int32_t firstRow, int32_t r, int32_t c);
+
 // Storage rows firstRow to firstRow + rowCount - 1 of the demosaiced image of
 // raw's white-balanced mosaic: rowCount * side * 4 bytes, every one written.
 // Uses the fast scan, in scratch when given (one per thread; see

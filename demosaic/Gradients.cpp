@@ -37,13 +37,13 @@ inline int32_t VerticalGreenGradient(int32_t integerPart, int32_t west, int32_t 
 
 }  // namespace
 
-void ComputeGreenGradients(const uint16_t* mosaic, int32_t side, int32_t r, int32_t c)
+void ComputeGreenGradients(const uint16_t* rows, int32_t side, int32_t r, int32_t c, int32_t firstRow)
 {
     // Around a green cell, columns c and c +- 2 are green in every row, and
     // columns c +- 1 hold red and blue in pairs stacked two rows high (rows r'
     // and r' + 1 with r' + c odd), so vertical differences in those columns
     // are taken within one pair.
-    const uint16_t* centre = mosaic + static_cast<int64_t>(r) * side + c;
+    const uint16_t* centre = rows + static_cast<int64_t>(r - firstRow) * side + c;
     auto P = [centre, side](int dy, int dx) -> int32_t { return centre[static_cast<int64_t>(dy) * side + dx]; };
 
     const int32_t vertical = Full(P(1, 0), P(-1, 0));
@@ -75,13 +75,13 @@ void ComputeGreenGradients(const uint16_t* mosaic, int32_t side, int32_t r, int3
                               Half(P(0, 1), P(-2, -1)) + Half(P(1, 0), P(-1, -2));
 }
 
-void ComputeColorGradients(const uint16_t* mosaic, int32_t side, int32_t r, int32_t c)
+void ComputeColorGradients(const uint16_t* rows, int32_t side, int32_t r, int32_t c, int32_t firstRow)
 {
     // Around a red or blue cell, columns c +- 1 are green; P(+-2, 0) and
     // P(0, +-2) carry the other of red and blue, P(+-2, +-2) the cell's own
     // colour. The cell's partner in its vertical pair is P(1, 0) in even rows
     // and P(-1, 0) in odd rows. P(0, -2) and P(0, 2) are never read.
-    const uint16_t* centre = mosaic + static_cast<int64_t>(r) * side + c;
+    const uint16_t* centre = rows + static_cast<int64_t>(r - firstRow) * side + c;
     auto P = [centre, side](int dy, int dx) -> int32_t { return centre[static_cast<int64_t>(dy) * side + dx]; };
 
     const int32_t sharedVertical = Half(P(-1, -1), P(1, -1)) + Half(P(-1, 1), P(1, 1));

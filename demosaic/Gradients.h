@@ -35,9 +35,11 @@ extern thread_local int32_t g_gradients[kDirectionCount];
 void PublishMosaicSide(int32_t side);
 
 // Fills g_gradients for the green cell (r, c) (c odd) of a side x side mosaic;
-// r and c lie at least two cells inside every edge.
-void ComputeGreenGradients(const uint16_t* mosaic, int32_t side, int32_t r, int32_t c);
+// r and c lie at least two cells inside every edge. rows holds the mosaic's
+// rows from firstRow on (all of it by default), at least to row r + 2.
+void ComputeGreenGradients(const uint16_t* rows, int32_t side, int32_t r, int32_t c, int32_t firstRow = 0);
 
 // Fills g_gradients for the red or blue cell (r, c) (c even) of a side x side
-// mosaic; r and c lie at least two cells inside every edge.
-void ComputeColorGradients(const uint16_t* mosaic, int32_t side, int32_t r, int32_t c);
+// mosaic, held as for ComputeGreenGradients; r and c lie at least two cells
+// inside every edge.
+void ComputeColorGradients(const uint16_t* rows, int32_t side, int32_t r, int32_t c, int32_t firstRow = 0);

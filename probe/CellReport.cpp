@@ -5,6 +5,7 @@
 #include "probe/TextTable.h"
 #include "raw/RawX10.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace
@@ -54,9 +55,16 @@ FieldSource FieldSourceOfCell(int32_t width, int32_t height, int32_t r, int32_t 
     return FieldSource{};
 }
 
-PixelExplanation ExplainPixel(CRawX10& raw, int32_t x, int32_t y)
+namespace
 {
-    const int32_t side = raw.MosaicSide();
+
+// ExplainPixel over the mosaic of fields of height rows by width samples, of
+// which rows holds the rows from firstRow on, at least those of the pixel's
+// 5 x 5 neighbourhood that lie inside the mosaic.
+PixelExplanation ExplainPixelInRows(int32_t width, int32_t height, uint16_t* rows, int32_t firstRow, int32_t x,
+                                    int32_t y)
+{
+    const int32_t side = width + height;
     PixelExplanation e;
     e.x = x;
     e.y = y;
@@ -68,9 +76,8 @@ PixelExplanation ExplainPixel(CRawX10& raw, int32_t x, int32_t y)
     }
     e.r = y + 1;
     e.c = side - x;
-    e.source = FieldSourceOfCell(raw.m_width, raw.m_height, e.r, e.c);
-    uint16_t* mosaic = raw.m_mosaic.get();
-    e.rawSample = mosaic[static_cast<int64_t>(e.r) * side + e.c];
+    e.source = FieldSourceOfCell(width, height, e.r, e.c);
+    e.rawSample = rows[static_cast<int64_t>(e.r - firstRow) * side + e.c];
     e.balancedSample = PassScales(side, e.r, e.c) ? WhiteBalancedSample(static_cast<uint16_t>(e.rawSample), e.r)
                                                    : e.rawSample;
     e.demosaiced = InWindow(side, e.r, e.c);
@@ -87,15 +94,34 @@ PixelExplanation ExplainPixel(CRawX10& raw, int32_t x, int32_t y)
         {
             const int32_t r = e.r + dy;
             const int32_t c = e.c + dx;
-            uint16_t& sample = mosaic[static_cast<int64_t>(r) * side + c];
+            uint16_t& sample = rows[static_cast<int64_t>(r - firstRow) * side + c];
             if (PassScales(side, r, c))
                 sample = WhiteBalancedSample(sample, r);
             e.neighbourhood[dy + 2][dx + 2] = sample;
         }
-    e.rules = InterpolateCell(raw, e.r, e.c);
+    e.rules = InterpolateCellInRows(rows, side, firstRow, e.r, e.c);
     for (int i = 0; i < 3; ++i)
         e.pixel[i] = e.rules.pixel[i];
     return e;
+}
+
+}  // namespace
+
+PixelExplanation ExplainPixel(CRawX10& raw, int32_t x, int32_t y)
+{
+    return ExplainPixelInRows(raw.m_width, raw.m_height, raw.m_mosaic.get(), 0, x, y);
+}
+
+PixelExplanation ExplainPixelOfFields(const CRawX10& raw, int32_t x, int32_t y)
+{
+    // Pixel (x, y) shows cell row y + 1; its neighbourhood spans rows y - 1 to
+    // y + 3, laid out from the fields as the loader lays them.
+    const int32_t side = raw.MosaicSide();
+    const int32_t firstRow = std::max(0, y - 1);
+    const int32_t endRow = std::min(side, y + 4);
+    std::vector<uint16_t> rows(static_cast<size_t>(endRow - firstRow) * static_cast<size_t>(side));
+    FillMosaicRows(raw, firstRow, endRow - firstRow, rows.data());
+    return ExplainPixelInRows(raw.m_width, raw.m_height, rows.data(), firstRow, x, y);
 }
 
 std::string PixelTable(const CRawX10& raw, const PixelExplanation& e)

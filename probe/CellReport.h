@@ -53,5 +53,9 @@ struct PixelExplanation
 // place, and nothing else of the mosaic.
 PixelExplanation ExplainPixel(CRawX10& raw, int32_t x, int32_t y);
 
+// The same explanation from raw's fields alone (loaded, mosaic not needed):
+// the few mosaic rows it reads are laid out afresh, and raw is not changed.
+PixelExplanation ExplainPixelOfFields(const CRawX10& raw, int32_t x, int32_t y);
+
 std::string PixelTable(const CRawX10& raw, const PixelExplanation& explanation);
 std::string PixelJson(const PixelExplanation& explanation);

@@ -12,6 +12,7 @@
 // python/LoadedRaw.h. Every heavy step runs with the GIL released. An array
 // keeps what it shows alive by a capsule, its base, holding a share of the
 // owner; the Raw's own arrays are read-only, the images new arrays.
+#include "platform/Files.h"
 #include "platform/Workers.h"
 #include "python/LoadedRaw.h"
 #include "python/PythonErrors.h"
@@ -48,13 +49,27 @@ py::array ImageArray(const std::shared_ptr<uint8_t[]>& rgb, int32_t width, int32
     return ArrayOver<uint8_t>(rgb, rgb.get(), {height, width, 3}, true);
 }
 
-// A whole number from anything with __index__ (TypeError otherwise); values
-// beyond 64 bits saturate, as they lie outside every image anyway.
-int64_t WholeNumber(py::handle value)
+// The int that value's __index__ gives (TypeError for anything without one).
+py::object IndexOf(py::handle value)
 {
-    const py::object index = py::reinterpret_steal<py::object>(PyNumber_Index(value.ptr()));
+    py::object index = py::reinterpret_steal<py::object>(PyNumber_Index(value.ptr()));
     if (!index)
         throw py::error_already_set();
+    return index;
+}
+
+// The decimal digits of that int, as a message names the caller's number:
+// the value given, never the one it was clamped to.
+std::string DigitsOf(py::handle value)
+{
+    return py::str(IndexOf(value));
+}
+
+// A whole number from anything with __index__ (TypeError otherwise); values
+// beyond 64 bits saturate, as they lie outside every range checked anyway.
+int64_t WholeNumber(py::handle value)
+{
+    const py::object index = IndexOf(value);
     int overflow = 0;
     const long long number = PyLong_AsLongLongAndOverflow(index.ptr(), &overflow);
     if (overflow != 0)
@@ -116,7 +131,7 @@ CPythonRaw Load(py::handle path, py::handle workerCount)
     const int64_t workers = workerCount.is_none() ? WorkerCount() : WholeNumber(workerCount);
     if (workers < 1 || workers > kMaxWorkers)
         throw py::value_error("workers must be 1 to " + std::to_string(kMaxWorkers) + ", not " +
-                              std::to_string(workers));
+                              DigitsOf(workerCount));
     Status status = kStatusOk;
     std::string failure;
     std::shared_ptr<CLoadedRaw> loaded;
@@ -162,7 +177,7 @@ py::array FieldPreview(const CPythonRaw& raw, py::handle fieldNumber)
 {
     const int64_t field = WholeNumber(fieldNumber);
     if (field != 0 && field != 1)
-        throw py::index_error("field " + std::to_string(field) + " does not exist: a raw file has fields 0 and 1");
+        throw py::index_error("field " + DigitsOf(fieldNumber) + " does not exist: a raw file has fields 0 and 1");
     const std::shared_ptr<CLoadedRaw> loaded = raw.Open();
     std::shared_ptr<uint8_t[]> rgb;
     {
@@ -242,7 +257,7 @@ py::object Explain(const CPythonRaw& raw, py::handle xNumber, py::handle yNumber
     const std::shared_ptr<CLoadedRaw> loaded = raw.Open();
     const int32_t side = loaded->Side();
     if (x < 0 || x >= side || y < 0 || y >= side)
-        throw py::index_error("pixel (" + std::to_string(x) + ", " + std::to_string(y) + ") lies outside the " +
+        throw py::index_error("pixel (" + DigitsOf(xNumber) + ", " + DigitsOf(yNumber) + ") lies outside the " +
                               std::to_string(side) + " x " + std::to_string(side) + " image");
     std::string json;
     {
@@ -269,6 +284,14 @@ py::dict Save(const CPythonRaw& raw, py::handle path)
         failed[pyName] = ExceptionOfStatus(status, DescribeStatus(status), pyName);
     }
     return failed;
+}
+
+constexpr const char* kNoDirectRaw = "diagraw.Raw cannot be created directly; diagraw.load(path) makes one";
+
+PyObject* RefuseNewRaw(PyTypeObject*, PyObject*, PyObject*)
+{
+    PyErr_SetString(PyExc_TypeError, kNoDirectRaw);
+    return nullptr;
 }
 
 py::str Repr(const CPythonRaw& raw)
@@ -335,11 +358,16 @@ the same one, run in parallel.)doc";
     }
     m.attr("SITE_CLASS_NAMES") = py::tuple(siteNames);
 
-    py::class_<CPythonRaw>(m, "Raw", R"doc(One X10 raw file, loaded by diagraw.load().
+    // A save() that a signal ends removes its temporary, as the program's
+    // does; only signals still at their default action are taken.
+    platform::InstallOutputCleanup();
+
+    py::class_<CPythonRaw> rawClass(m, "Raw", R"doc(One X10 raw file, loaded by diagraw.load().
 
 Usable in a with statement; leaving it, or close(), lets go of the samples
 (arrays already handed out keep theirs). Any other use of a closed Raw
-raises ValueError.)doc")
+raises ValueError.)doc");
+    rawClass
         .def_property_readonly("path", &CPythonRaw::Path, "The path given to load(), as os.fspath gave it.")
         .def_property_readonly("size", &CPythonRaw::Size, "Bytes in the file.")
         .def_property_readonly("header_bytes", &CPythonRaw::HeaderBytes,
@@ -441,6 +469,16 @@ MemoryError.)doc")
         .def("__enter__", [](py::object self) { return self; }, "__enter__() -> Raw")
         .def("__exit__", [](CPythonRaw& raw, py::args) { raw.Close(); }, "__exit__(*exc_info) -> None: close()")
         .def("__repr__", &Repr, "__repr__() -> str");
+    // Only load() makes a Raw (its casts allocate the object without tp_new).
+    // Raw.__new__ refuses with a pointer to load(); so does the type's slot,
+    // which also makes object.__new__(Raw) and the base's __new__ refuse, as
+    // CPython does for a base whose slot differs. The slot is set last:
+    // setting __new__ would reset it.
+    rawClass.attr("__new__") = py::cpp_function([](py::args, py::kwargs) -> py::object { throw py::type_error(kNoDirectRaw); },
+                                                py::name("__new__"), py::doc("Refuses: diagraw.load() makes a Raw."));
+    auto* rawType = reinterpret_cast<PyTypeObject*>(rawClass.ptr());
+    rawType->tp_new = RefuseNewRaw;
+    PyType_Modified(rawType);
 
     m.def("load", &Load, py::arg("path"), py::kw_only(), py::arg("workers") = py::none(),
           R"doc(load(path: str | os.PathLike, *, workers: int | None = None) -> Raw

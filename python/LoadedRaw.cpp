@@ -60,24 +60,37 @@ Status SaveImage(CRawX10& raw, OutputImage image)
 
 }  // namespace
 
-CLoadedRaw::CLoadedRaw(int32_t workers) : m_workers(workers), m_raw(workers)
+// m_raw is made with one worker, which starts no thread: the object keeps
+// only samples, and each operation starts and ends the threads it uses.
+CLoadedRaw::CLoadedRaw(int32_t workers) : m_workers(workers), m_raw(1)
 {
 }
 
 std::shared_ptr<CLoadedRaw> CLoadedRaw::Load(const std::string& path, int32_t workers, Status& status,
                                              std::string& failure)
 {
-    auto loaded = std::make_shared<CLoadedRaw>(workers);
-    status = loaded->m_raw.Load(path.c_str());
+    // The load runs on a pool of its own, which ends with it; what it read
+    // moves into the object kept.
+    CRawX10 loader(workers);
+    status = loader.Load(path.c_str());
     if (status != kStatusOk)
     {
-        failure = DescribeInputFailure(loaded->m_raw, status);
+        failure = DescribeInputFailure(loader, status);
         return nullptr;
     }
+    auto loaded = std::make_shared<CLoadedRaw>(workers);
     // The header, from the stream the fields came from, as diagraw reads it
     // for its warning; then everything is read: the object keeps no file open.
-    loaded->m_headerStatus = ReadFileHeader(loaded->m_raw.m_file.get(), loaded->m_raw.m_fileSize, loaded->m_header);
-    loaded->m_raw.m_file.reset();
+    loaded->m_headerStatus = ReadFileHeader(loader.m_file.get(), loader.m_fileSize, loaded->m_header);
+    loader.m_file.reset();
+    CRawX10& raw = loaded->m_raw;
+    raw.m_width = loader.m_width;
+    raw.m_height = loader.m_height;
+    raw.m_field0 = std::move(loader.m_field0);
+    raw.m_field1 = std::move(loader.m_field1);
+    raw.m_mosaic = std::move(loader.m_mosaic);
+    raw.m_path = std::move(loader.m_path);
+    raw.m_fileSize = loader.m_fileSize;
     return loaded;
 }
 
@@ -224,21 +237,7 @@ std::string CLoadedRaw::HeaderJson(Status& status) const
 
 std::string CLoadedRaw::PixelJson(int32_t x, int32_t y) const
 {
-    // ExplainPixel reads mosaic rows r - 2 to r + 2 of the cell r = y + 1
-    // that the pixel shows, and white-balances some of their cells in place:
-    // it works on an object whose mosaic holds a copy of those rows.
-    const int32_t side = Side();
-    CRawX10 cell(1);
-    cell.m_mosaic = MakeLargeSampleBuffer(MosaicCells(m_raw), false);
-    const int32_t firstRow = std::max(0, y + 1 - 2);
-    const int32_t endRow = std::min(side, y + 1 + 3);
-    if (endRow > firstRow)
-    {
-        const size_t offset = static_cast<size_t>(firstRow) * static_cast<size_t>(side);
-        std::memcpy(cell.m_mosaic.get() + offset, m_raw.m_mosaic.get() + offset,
-                    static_cast<size_t>(endRow - firstRow) * static_cast<size_t>(side) * sizeof(uint16_t));
-    }
-    return ::PixelJson(ExplainPixel(cell, x, y));
+    return ::PixelJson(ExplainPixelOfFields(m_raw, x, y));
 }
 
 std::shared_ptr<const uint8_t[]> CellCodesOfMosaic(CellCodes codes)

@@ -3,7 +3,9 @@
 // (python/DiagrawModule.cpp does that).
 //
 // A CLoadedRaw holds the file as CRawX10::Load left it: both fields and the
-// mosaic, which nothing changes afterwards. It is shared (std::shared_ptr)
+// mosaic, which nothing changes afterwards, and no thread: the load and
+// every operation start the workers they use and end them before they
+// return. It is shared (std::shared_ptr)
 // by the Raw object and by every array that shows its samples, so that an
 // array stays valid whatever happens to the Raw. Every operation leaves it
 // as it was: the white balance of the demosaic, and the one ExplainPixel
@@ -65,7 +67,7 @@ public:
     // one that AreaProblem accepts) and cell X Y --json print.
     std::string StatsJson() const;
     std::string AreaStatsJson(const ImageArea& area) const;
-    // (x, y) lies inside the Side() x Side() image.
+    // (x, y) lies inside the Side() x Side() image; reads the fields alone.
     std::string PixelJson(int32_t x, int32_t y) const;
     // What diagraw-probe info --json prints, from the header read by Load;
     // empty, with status set, when that read failed.

@@ -17,15 +17,18 @@ bool IsSystemError(Status status)
 
 py::object ExceptionOfStatus(Status status, const std::string& text, py::handle filename)
 {
-    const py::str where = py::str(filename);
+    // The message is built as a Python str: a name that is not valid UTF-8
+    // (bytes, or a str holding surrogate escapes) reads as os.fsdecode gives
+    // it, and its original str comes back unchanged.
+    const py::str where = py::module_::import("os").attr("fsdecode")(filename);
     if (status == ENOMEM)
-        return py::reinterpret_borrow<py::object>(PyExc_MemoryError)(std::string(where) + ": out of memory");
+        return py::reinterpret_borrow<py::object>(PyExc_MemoryError)(py::str("{}: out of memory").format(where));
     if (IsSystemError(status))
     {
         // OSError(errno, strerror, filename) makes the subclass of that errno.
         return py::reinterpret_borrow<py::object>(PyExc_OSError)(status, text, filename);
     }
-    const std::string message = std::string(where) + ": " + text;
+    const py::str message = py::str("{}: {}").format(where, text);
     if (status == kStatusNotRegularFile || status == kStatusInputTooShort)
         return py::reinterpret_borrow<py::object>(PyExc_ValueError)(message);
     return py::reinterpret_borrow<py::object>(PyExc_OSError)(message);

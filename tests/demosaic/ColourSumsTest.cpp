@@ -8,7 +8,7 @@ namespace
 {
 
 using Slots = std::array<int32_t, 8>;
-using AccumulationRule = int32_t (*)(const CRawX10&, int32_t*, int32_t, int32_t, int32_t&, int32_t&, int32_t&);
+using AccumulationRule = int32_t (*)(const uint16_t*, int32_t*, int32_t&, int32_t&, int32_t&);
 
 constexpr int32_t kLargestSample = 6756;
 
@@ -52,7 +52,8 @@ Sums Accumulate(AccumulationRule rule, const Neighbourhood& n, Slots& slots, Cel
     CSmallMosaic mosaic;
     mosaic.Place(n, cell);
     Sums s{-7, -7, -7, 0};
-    s.n = rule(mosaic.m_raw, slots.data(), cell.r, cell.c, s.first, s.second, s.third);
+    const uint16_t* centre = mosaic.m_raw.m_mosaic.get() + cell.r * CSmallMosaic::kSide + cell.c;
+    s.n = rule(centre, slots.data(), s.first, s.second, s.third);
     return s;
 }
 

@@ -3,8 +3,11 @@
 import errno
 import json
 import os
+import pathlib
+import signal
 import subprocess
 import sys
+import time
 import unittest
 
 import numpy as np
@@ -18,16 +21,17 @@ import json, os, resource, sys
 import diagraw
 def attempt(step):
     try:
-        step()
-        return None
+        return step() or None
     except Exception as error:
         return [type(error).__name__, getattr(error, "errno", None), str(error)]
 task, path, stem = sys.argv[1:]
 if task == "memory":
     raw = diagraw.load(path)
     in_use = int(open("/proc/self/statm").read().split()[0]) * os.sysconf("SC_PAGE_SIZE")
+    facts = raw.explain(2000, 1500)
     resource.setrlimit(resource.RLIMIT_AS, (in_use + (8 << 20),) * 2)
-    print(json.dumps([attempt(step) for step in (lambda: diagraw.load(path), raw.demosaic, lambda: raw.save(stem))]))
+    steps = (lambda: diagraw.load(path), raw.demosaic, lambda: raw.save(stem), lambda: raw.explain(2000, 1500) == facts)
+    print(json.dumps([attempt(step) for step in steps]))
 else:
     print(json.dumps([attempt(lambda: diagraw.load(path)),
                       {name: [type(e).__name__, e.errno] for name, e in diagraw.load(stem + ".in").save(stem).items()}]))
@@ -90,9 +94,42 @@ class LoadErrors(unittest.TestCase):
         if os.environ.get("DIAGRAW_SANITIZED"):
             self.skipTest("AddressSanitizer reserves terabytes of address space: no limit leaves room for a load")
         folder = support.scratch("memory")
-        path = support.make_random(os.path.join(folder, "in.raf"))
-        self.assertEqual([failure[0] for failure in run_child("memory", path, path)], ["MemoryError"] * 3)
-        self.assertEqual(os.listdir(folder), ["in.raf"])
+        path = support.make_random(os.path.join(folder, os.fsdecode(b"in-\xff.raf")))
+        results = run_child("memory", path, path)  # explain() still answers, and the same
+        self.assertEqual([failure[0] for failure in results[:3]] + results[3:], ["MemoryError"] * 3 + [True])
+        self.assertEqual(os.listdir(folder), [os.path.basename(path)])
+
+
+class HostileUse(unittest.TestCase):
+    def test_only_load_makes_a_raw(self):
+        table = [diagraw.Raw, lambda: diagraw.Raw.__new__(diagraw.Raw), lambda: object.__new__(diagraw.Raw),
+                 lambda: diagraw.Raw.__mro__[1].__new__(diagraw.Raw)]
+        for make in table:
+            with self.subTest(make=make), self.assertRaisesRegex(TypeError, r"diagraw\.(load|Raw\.__new__)"):
+                make()
+
+    def test_paths_that_are_not_utf8_come_back_as_given(self):
+        name = os.path.join(support.scratch("undecodable"), os.fsdecode(b"short-\xff.raf"))
+        pathlib.Path(name).write_bytes(b"x" * 100)
+        for given in (name, os.fsencode(name), pathlib.Path(name)):
+            with self.subTest(given=given), self.assertRaises(ValueError) as caught:
+                diagraw.load(given)
+            self.assertEqual(str(caught.exception), name + ": file too short: 100 bytes, at least 18,937,856 needed")
+
+    def test_a_term_during_save_leaves_no_temporary_and_a_handler_of_the_program_stays(self):
+        path = support.make_random(os.path.join(support.scratch("signals"), "in.raf"))
+        child = "import signal, sys; {}; import diagraw; diagraw.load(sys.argv[1]).save(sys.argv[2]); print('saved')"
+        table = [("pass", -signal.SIGTERM, []),
+                 ("signal.signal(signal.SIGTERM, lambda *_: print('handled'))", 0, ["handled", "saved"])]
+        for setup, status, said in table:
+            out = support.scratch("signals-out")
+            command = [sys.executable, "-c", child.format(setup), path, os.path.join(out, "o.raf")]
+            with self.subTest(setup=setup), subprocess.Popen(command, stdout=subprocess.PIPE, text=True) as process:
+                while not any(".diagraw-" in entry for entry in os.listdir(out)):  # save() has begun
+                    time.sleep(0.001)
+                process.send_signal(signal.SIGTERM)
+                self.assertEqual((process.wait(), sorted(process.stdout.read().split())), (status, said))
+                self.assertEqual([entry for entry in os.listdir(out) if entry.startswith(".")], [])
 
 
 class ArgumentErrors(unittest.TestCase):
@@ -116,6 +153,10 @@ class ArgumentErrors(unittest.TestCase):
             with self.subTest(call=call.__name__, args=args), self.assertRaises(exception):
                 call(*args)
         self.assertEqual(self.raw.explain(np.int64(2000), np.uint16(1500))["raw"], 0)
+        for call, args in [(self.raw.explain, (2**64, 0)), (self.raw.explain, (0, -2**70)),
+                           (self.raw.field_preview, (2**64,)), (lambda n: diagraw.load(self.path, workers=n), (2**64,))]:
+            with self.subTest(args=args), self.assertRaisesRegex((IndexError, ValueError), str(sum(args))):
+                call(*args)
 
     def test_bad_areas_raise_in_the_probes_words_and_a_bare_tail_has_its_header(self):
         for area in [(0, 0, 0, 5), (10, 10, 5, -1), (-1, 0, 5, 5), (5000, 0, 89, 1)]:

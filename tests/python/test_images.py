@@ -113,6 +113,15 @@ class Threads(unittest.TestCase):
             np.testing.assert_array_equal(one[1], two[1])
             self.assertEqual(one[2], two[2])
 
+    def test_close_and_the_last_reference_stop_the_workers(self):
+        path = support.make_chart(os.path.join(support.scratch("workers"), "c.raf"))
+        before, kept = os.listdir("/proc/self/task"), []
+        for close in (True, False):  # arrays of the Raw outlive it
+            raw = diagraw.load(path, workers=8)
+            kept += [raw.mosaic, raw.demosaic(), close and raw.close()]
+            del raw
+        self.assertEqual(os.listdir("/proc/self/task"), before)
+
     def test_arrays_outlive_their_raw(self):
         with diagraw.load(support.make_chart(os.path.join(support.scratch("outlive"), "c.raf"))) as raw:
             mosaic, fields, colours = raw.mosaic, raw.fields, raw.colours
