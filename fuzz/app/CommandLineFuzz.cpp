@@ -1,8 +1,7 @@
 // What diagraw makes of its arguments and what its messages make of names:
 // the program's name is what follows the last backslash, a lone argument
-// asks for help or the version only when it says so, an escaped name holds
-// no control byte and gives the name back, and numbers grouped by thousands
-// read as the number.
+// asks for help or the version only when it says so, and an escaped name
+// holds no control byte and gives the name back.
 #include "FuzzSupport.h"
 
 #include "app/CommandLine.h"
@@ -52,14 +51,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Require(!HoldsControlByte(escaped) && escaped.find('\n') == std::string::npos, "one line, no control byte");
     Require(Unescaped(escaped) == text, "the escaped name gives the name back");
 
-    int64_t value = 0;
-    std::memcpy(&value, data, std::min(size, sizeof value));
-    std::string grouped = WithThousandsSeparators(value);
-    const size_t firstComma = grouped.find(',');
-    Require(firstComma == std::string::npos || (firstComma >= 1 && firstComma <= (value < 0 ? 4U : 3U)), "a first group");
-    for (size_t at = firstComma; at != std::string::npos; at = grouped.find(',', at + 1))
-        Require(std::min(grouped.find(',', at + 1), grouped.size()) - at == 4, "groups of three");
-    grouped.erase(std::remove(grouped.begin(), grouped.end(), ','), grouped.end());
-    Require(grouped == std::to_string(value), "the number itself");
     return 0;
 }

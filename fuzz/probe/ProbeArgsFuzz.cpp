@@ -8,23 +8,24 @@
 #include "raw/RawX10.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
 namespace
 {
 
-// -?[0-9]+, its value saturated at 2^31 - 1 either way.
-bool CoordinateByHand(const std::string& text, int32_t& value)
+// -?[0-9]+ with value as its number, or 2^31 - 1 with its sign when it is
+// that far or farther.
+bool Written(const std::string& text, int32_t value)
 {
-    const size_t digits = text.rfind('-', 0) == 0 ? 1 : 0;
-    if (text.size() == digits || text.find_first_not_of("0123456789", digits) != std::string::npos)
+    const size_t sign = text.rfind('-', 0) == 0 ? 1 : 0;
+    if (text.size() == sign || text.find_first_not_of("0123456789", sign) != std::string::npos)
         return false;
-    const std::string rest = text.substr(std::min(text.find_first_not_of('0', digits), text.size()));
-    const int64_t magnitude =
-        rest.size() > 10 ? INT32_MAX : std::min<int64_t>(rest.empty() ? 0 : std::stoll(rest), INT32_MAX);
-    value = static_cast<int32_t>(digits == 1 ? -magnitude : magnitude);
-    return true;
+    const std::string magnitude = text.substr(std::min(text.find_first_not_of('0', sign), text.size() - 1));
+    if (magnitude.size() > 10 || (magnitude.size() == 10 && magnitude >= "2147483647"))
+        return value == (sign == 1 ? -INT32_MAX : INT32_MAX);
+    return std::to_string(std::abs(int64_t{value})) == magnitude && (value < 0) == (sign == 1 && magnitude != "0");
 }
 
 // Fields of the full size whose samples say which field they come from.
@@ -92,11 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         CheckArea(parsed.area);
     if (parsed.command == ProbeCommand::Cell)
     {
-        int32_t x = 0;
-        int32_t y = 0;
-        Require(CoordinateByHand(parsed.xText, x) && CoordinateByHand(parsed.yText, y) && x == parsed.x &&
-                    y == parsed.y,
-                "the pixel as written");
+        Require(Written(parsed.xText, parsed.x) && Written(parsed.yText, parsed.y), "the pixel as written");
     }
     return 0;
 }

@@ -5,6 +5,7 @@
 
 #include "raw/RawX10.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace
@@ -15,19 +16,9 @@ uint32_t BigEndianAt(const uint8_t* data, size_t at)
     return uint32_t{data[at]} << 24 | uint32_t{data[at + 1]} << 16 | uint32_t{data[at + 2]} << 8 | data[at + 3];
 }
 
-// Every byte printable ASCII, and every backslash the start of "\\" or "\xHH".
 bool Printable(const std::string& text)
 {
-    for (size_t i = 0; i < text.size(); ++i)
-    {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        if (byte < 0x20 || byte >= 0x7F)
-            return false;
-        if (byte == '\\' && text.compare(i, 2, "\\\\") != 0 && text.compare(i, 2, "\\x") != 0)
-            return false;
-        i += byte == '\\' ? (text[i + 1] == 'x' ? 3U : 1U) : 0U;
-    }
-    return true;
+    return std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
 }
 
 }  // namespace

@@ -40,105 +40,66 @@ FileHeader HeaderOfInput(const uint8_t* data, size_t size)
 namespace
 {
 
-struct JsonReader
+// Moves at past the one JSON value (and the spaces before it) that starts
+// there; false when none does.
+bool SkipValue(const std::string& t, size_t& at, int depth)
 {
-    const std::string& text;
-    size_t at = 0;
-    int depth = 0;
-
-    char Peek() const { return at < text.size() ? text[at] : '\0'; }
-    bool Eat(char c)
-    {
-        while (Peek() == ' ')
-            ++at;
-        return Peek() == c && (++at, true);
-    }
-    bool Digits()
-    {
-        const size_t start = at;
-        while (Peek() >= '0' && Peek() <= '9')
-            ++at;
-        return at > start;
-    }
-    bool String()
-    {
-        if (!Eat('"'))
-            return false;
-        for (char c = Peek(); at < text.size(); c = Peek())
-        {
-            ++at;
-            if (c == '"')
-                return true;
-            if (static_cast<unsigned char>(c) < 0x20)
-                return false;
-            if (c != '\\')
-                continue;
-            const char escape = Peek();
-            ++at;
-            if (escape == 'u')
-            {
-                for (int i = 0; i < 4; ++i, ++at)
-                    if (std::strchr("0123456789abcdefABCDEF", Peek()) == nullptr || Peek() == '\0')
-                        return false;
-            }
-            else if (escape == '\0' || std::strchr("\"\\/bfnrt", escape) == nullptr)
-                return false;
-        }
+    const auto space = [&] { at = std::min(t.find_first_not_of(' ', at), t.size()); };
+    const auto next = [&](char c) {  // after spaces, c is next: skips it
+        space();
+        return at < t.size() && t[at] == c && (++at, true);
+    };
+    if (depth > 64 || (space(), at == t.size()))
         return false;
-    }
-    bool Number()
+    const bool object = next('{');
+    if (object || next('['))
     {
-        Eat('-');
-        if (Peek() == '0')
-            ++at;
-        else if (!Digits())
-            return false;
-        if (Peek() == '.' && (++at, !Digits()))
-            return false;
-        return true;
-    }
-    bool Sequence(char close, bool keys)
-    {
-        if (Eat(close))
+        const char close = object ? '}' : ']';
+        if (next(close))
             return true;
         do
-            if ((keys && (!String() || !Eat(':'))) || !Value())
+            if ((object && (!next('"') || !SkipValue(t, --at, depth + 1) || !next(':'))) || !SkipValue(t, at, depth + 1))
                 return false;
-        while (Eat(','));
-        return Eat(close);
+        while (next(','));
+        return next(close);
     }
-    bool Value()
+    if (next('"'))
     {
-        if (++depth > 64)
-            return false;
-        while (Peek() == ' ')
-            ++at;
-        bool ok = false;
-        if (Eat('{'))
-            ok = Sequence('}', true);
-        else if (Eat('['))
-            ok = Sequence(']', false);
-        else if (Peek() == '"')
-            ok = String();
-        else
-            for (const char* word : {"true", "false", "null"})
-                if (text.compare(at, std::strlen(word), word) == 0)
-                    at += std::strlen(word), ok = true;
-        ok = ok || Number();
-        --depth;
-        return ok;
+        for (; at < t.size() && t[at] != '"'; ++at)
+        {
+            if (static_cast<unsigned char>(t[at]) < 0x20)
+                return false;
+            if (t[at] != '\\')
+                continue;
+            const char escape = ++at < t.size() ? t[at] : '\0';
+            if (escape == 'u' && t.size() >= at + 5 && t.find_first_not_of("0123456789abcdefABCDEF", at + 1) >= at + 5)
+                at += 4;
+            else if (escape == '\0' || escape == 'u' || std::strchr("\"\\/bfnrt", escape) == nullptr)
+                return false;
+        }
+        return next('"');
     }
-};
+    for (const std::string word : {"true", "false", "null"})
+        if (t.compare(at, word.size(), word) == 0)
+            return at += word.size(), true;
+    next('-');
+    const size_t end = std::min(t.find_first_not_of("0123456789", at), t.size());
+    if (end == at || (t[at] == '0' && end > at + 1))
+        return false;
+    at = end;
+    if (!next('.'))
+        return true;
+    at = std::min(t.find_first_not_of("0123456789", at), t.size());
+    return t[at - 1] != '.';
+}
 
 }  // namespace
 
 bool IsAsciiJsonLine(const std::string& text)
 {
-    for (const char c : text)
-        if (static_cast<unsigned char>(c) >= 0x80)
-            return false;
-    JsonReader reader{text};
-    return reader.Value() && reader.Eat('\n') && reader.at == text.size();
+    size_t at = 0;
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }) &&
+           SkipValue(text, at, 0) && text.compare(at, std::string::npos, "\n") == 0;
 }
 
 bool HoldsControlByte(const std::string& text)
