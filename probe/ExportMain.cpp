@@ -10,13 +10,12 @@
 // command line, also with one line.
 #include "platform/Files.h"
 #include "probe/Export.h"
+#include "probe/ExportArguments.h"
 #include "probe/Messages.h"
 
 #include <cstdio>
-#include <cstring>
 #include <new>
 #include <string>
-#include <vector>
 
 namespace
 {
@@ -60,28 +59,17 @@ int Print(const std::string& text)
 
 int Run(int argc, char** argv)
 {
-    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0))
+    const ExportArguments arguments = ParseExportArguments(argc, argv);
+    if (arguments.help)
         return Print(kHelp);
-    if (argc == 2 && std::strcmp(argv[1], "--version") == 0)
+    if (arguments.version)
         return Print(std::string(kProgram) + " " + DIAGRAW_EXPORT_VERSION + "\n");
-    bool deflate = false;
-    std::vector<const char*> operands;
-    for (int i = 1; i < argc; ++i)
-    {
-        if (std::strcmp(argv[i], "--compress") == 0)
-            deflate = true;
-        else if (std::strncmp(argv[i], "--", 2) == 0)
-            return UsageError(argv[i], "unknown option");
-        else
-            operands.push_back(argv[i]);
-    }
-    if (operands.size() != 3)
-        return UsageError("command line", "expects FILE.raf KIND OUT");
-    ExportKind kind = ExportKind::Preview;
-    if (!ExportKindOf(operands[1], kind))
-        return UsageError(operands[1], "unknown kind; one of field0, field1, mosaic, balanced, image, upright, preview");
-    const char* input = operands[0];
-    const std::string output = operands[2];
+    if (!arguments.problem.empty())
+        return UsageError(arguments.problemName, arguments.problem);
+    const bool deflate = arguments.deflate;
+    const ExportKind kind = arguments.kind;
+    const char* input = arguments.input;
+    const std::string output = arguments.output;
     try
     {
         const ExportResult result =

@@ -17,6 +17,7 @@
 #include "probe/FieldStats.h"
 #include "probe/FileInfo.h"
 #include "probe/Messages.h"
+#include "probe/ProbeArguments.h"
 #include "raw/RafHeader.h"
 #include "raw/RawX10.h"
 
@@ -62,25 +63,6 @@ int Fail(int status, const std::string& name, const std::string& reason)
 int UsageError(const std::string& name, const std::string& reason)
 {
     return Fail(2, name, reason + " (see diagraw-probe --help)");
-}
-
-// A whole number in decimal, with an optional minus sign; values beyond
-// what int32_t holds saturate (they lie outside every image anyway).
-bool ParseCoordinate(const char* text, int32_t& value)
-{
-    const bool negative = *text == '-';
-    const char* digits = negative ? text + 1 : text;
-    if (*digits == '\0')
-        return false;
-    int64_t magnitude = 0;
-    for (const char* p = digits; *p != '\0'; ++p)
-    {
-        if (*p < '0' || *p > '9')
-            return false;
-        magnitude = std::min<int64_t>(magnitude * 10 + (*p - '0'), INT32_MAX);
-    }
-    value = static_cast<int32_t>(negative ? -magnitude : magnitude);
-    return true;
 }
 
 // Writes the whole report; false when standard output refused it.
@@ -159,67 +141,25 @@ int RunOn(const char* path, Command command)
 
 int Run(int argc, char** argv)
 {
-    if (argc < 2)
-        return UsageError("command", "missing");
-    const std::string command = argv[1];
-    if (command == "--help" || command == "-h")
+    const ProbeArguments arguments = ParseProbeArguments(argc, argv);
+    if (!arguments.problem.empty())
+        return UsageError(arguments.problemName, arguments.problem);
+    const bool json = arguments.json;
+    const char* const path = arguments.file;
+    switch (arguments.command)
+    {
+    case ProbeCommand::Help:
         return PrintOrFail(kHelp);
-    if (command == "--version")
+    case ProbeCommand::Version:
         return PrintOrFail(std::string(kProgram) + " " + DIAGRAW_PROBE_VERSION + "\n");
-    if (command != "info" && command != "stats" && command != "cell")
-        return UsageError(command, "unknown command");
-
-    // --json may stand anywhere after the command, and --area with its four
-    // numbers after stats; a minus sign alone does not make an option, so
-    // that a negative coordinate is an operand.
-    bool json = false;
-    bool hasArea = false;
-    ImageArea area;
-    std::vector<const char*> operands;
-    for (int i = 2; i < argc; ++i)
-    {
-        if (std::strcmp(argv[i], "--json") == 0)
-            json = true;
-        else if (std::strcmp(argv[i], "--area") == 0 && command == "stats")
-        {
-            if (i + 4 >= argc)
-                return UsageError(argv[i], "expects X Y W H");
-            int64_t* const values[] = {&area.x, &area.y, &area.width, &area.height};
-            for (int64_t* value : values)
-            {
-                int32_t parsed = 0;
-                if (!ParseCoordinate(argv[++i], parsed))
-                    return UsageError(argv[i], "not a whole number");
-                *value = parsed;
-            }
-            hasArea = true;
-        }
-        else if (std::strncmp(argv[i], "--", 2) == 0)
-            return UsageError(argv[i], "unknown option");
-        else
-            operands.push_back(argv[i]);
+    case ProbeCommand::Info:
+        return RunInfo(path, json);
+    case ProbeCommand::Stats:
+        return RunOn(path, [&] { return RunStats(path, json, arguments.hasArea ? &arguments.area : nullptr); });
+    case ProbeCommand::Cell:
+        break;
     }
-    if (command == "info")
-    {
-        if (operands.size() != 1)
-            return UsageError(command, "expects FILE");
-        return RunInfo(operands[0], json);
-    }
-    if (command == "stats")
-    {
-        if (operands.size() != 1)
-            return UsageError(command, "expects FILE.raf");
-        return RunOn(operands[0], [&] { return RunStats(operands[0], json, hasArea ? &area : nullptr); });
-    }
-    if (operands.size() != 3)
-        return UsageError(command, "expects FILE.raf X Y");
-    int32_t x = 0;
-    int32_t y = 0;
-    if (!ParseCoordinate(operands[1], x))
-        return UsageError(operands[1], "X is not a whole number");
-    if (!ParseCoordinate(operands[2], y))
-        return UsageError(operands[2], "Y is not a whole number");
-    return RunOn(operands[0], [&] { return RunCell(operands[0], operands[1], operands[2], x, y, json); });
+    return RunOn(path, [&] { return RunCell(path, arguments.xText, arguments.yText, arguments.x, arguments.y, json); });
 }
 
 }  // namespace

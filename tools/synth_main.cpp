@@ -12,9 +12,9 @@
 #include "platform/TerminalText.h"
 #include "tools/Chart.h"
 #include "tools/RafContainer.h"
+#include "tools/SynthArguments.h"
 
 #include <cstdio>
-#include <cstring>
 #include <new>
 #include <string>
 #include <vector>
@@ -66,29 +66,16 @@ Status WriteChart(const std::string& name, bool raf)
 int main(int argc, char** argv)
 {
     platform::PrepareProcess();
-    const char* out = nullptr;
-    bool raf = false;
-    for (int i = 1; i < argc; ++i)
+    const SynthArguments arguments = ParseSynthArguments(argc, argv);
+    if (arguments.help)
     {
-        const char* argument = argv[i];
-        if (std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0)
-        {
-            std::fputs(kHelp, stdout);
-            return std::fflush(stdout) == 0 ? 0 : 1;
-        }
-        if (std::strcmp(argument, "--raf") == 0)
-        {
-            raf = true;
-            continue;
-        }
-        if (std::strncmp(argument, "-", 1) == 0 && argument[1] != '\0')
-            return Fail(2, argument, "unknown option (see diagraw-synth --help)");
-        if (out != nullptr)
-            return Fail(2, argument, "one output only (see diagraw-synth --help)");
-        out = argument;
+        std::fputs(kHelp, stdout);
+        return std::fflush(stdout) == 0 ? 0 : 1;
     }
-    if (out == nullptr)
-        return Fail(2, "OUT", "missing (see diagraw-synth --help)");
+    if (!arguments.problem.empty())
+        return Fail(2, arguments.problemName, arguments.problem + " (see diagraw-synth --help)");
+    const char* const out = arguments.out;
+    const bool raf = arguments.raf;
     try
     {
         const Status status = WriteChart(out, raf);

@@ -1,0 +1,36 @@
+// diagraw-export's command line, any arguments: an accepted one names a
+// kind by its own name, three operands in order, and --compress exactly
+// when it was given; help and version only alone.
+#include "FuzzSupport.h"
+
+#include "probe/ExportArguments.h"
+
+#include <algorithm>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const Arguments in = ArgumentsOf(data, size, "diagraw-export");
+    const ExportArguments parsed = ParseExportArguments(in.Count(), in.argv.data());
+    const std::vector<std::string>& args = in.arguments;
+    if (parsed.help || parsed.version)
+    {
+        Require(args.size() == 2 && !(parsed.help && parsed.version), "help or version alone");
+        return 0;
+    }
+    if (!parsed.problem.empty())
+        return 0;
+    std::vector<std::string> operands;
+    for (size_t i = 1; i < args.size(); ++i)
+    {
+        Require(args[i] == "--compress" || args[i].rfind("--", 0) != 0, "no unknown option accepted");
+        if (args[i] != "--compress")
+            operands.push_back(args[i]);
+    }
+    Require(operands.size() == 3 && operands[0] == parsed.input && operands[2] == parsed.output,
+            "FILE and OUT in order");
+    Require(operands[1] == NameOfExportKind(parsed.kind), "the kind by its name");
+    ExportKind again = ExportKind::Field0;
+    Require(ExportKindOf(NameOfExportKind(parsed.kind), again) && again == parsed.kind, "the name gives the kind");
+    Require(parsed.deflate == (std::find(args.begin(), args.end(), "--compress") != args.end()), "--compress");
+    return 0;
+}
