@@ -10,7 +10,8 @@
 #
 # Each compiler flag is tried first, so that a compiler without it (an older
 # Clang, or a target where it means nothing) simply goes without. What is
-# specific to ELF (-z relro, -z now, the CET marks) is left out for Windows.
+# specific to ELF (-z relro, -z now, the CET marks, the stack-clash probes) is
+# left out for Windows.
 # With a sanitizer in CMAKE_CXX_FLAGS the fortified calls are left out: glibc
 # would check those calls itself instead of the sanitizer, which would then
 # miss what it is there to report.
@@ -50,9 +51,15 @@ if(NOT diagraw_sanitized)
   list(APPEND DIAGRAW_HARDENING_COMPILE_FLAGS -U_FORTIFY_SOURCE -D_FORTIFY_SOURCE=2)
 endif()
 
-set(diagraw_candidates -fstack-protector-strong -fstack-clash-protection)
-if(diagraw_elf AND CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64|i.86)$")
-  list(APPEND diagraw_candidates -fcf-protection)
+# Windows probes every stack frame larger than a page on its own (___chkstk),
+# and MinGW's GCC 12 stops with an internal error on -fstack-clash-protection
+# (seh_emit_stackalloc): the probes are asked for on ELF systems only.
+set(diagraw_candidates -fstack-protector-strong)
+if(diagraw_elf)
+  list(APPEND diagraw_candidates -fstack-clash-protection)
+  if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64|i.86)$")
+    list(APPEND diagraw_candidates -fcf-protection)
+  endif()
 endif()
 foreach(flag IN LISTS diagraw_candidates)
   string(MAKE_C_IDENTIFIER "DIAGRAW_HAS${flag}" result)
@@ -62,6 +69,12 @@ foreach(flag IN LISTS diagraw_candidates)
   endif()
 endforeach()
 
+# MinGW's C library has neither the canary's checks nor the fortified calls:
+# they are in GCC's libssp, which the driver links only when it sees the
+# flag at link time too.
+if(MINGW AND "-fstack-protector-strong" IN_LIST DIAGRAW_HARDENING_COMPILE_FLAGS)
+  list(APPEND DIAGRAW_HARDENING_LINK_FLAGS -fstack-protector-strong)
+endif()
 if(diagraw_elf)
   check_linker_flag(CXX "LINKER:-z,relro,-z,now" DIAGRAW_HAS_RELRO_NOW)
   if(DIAGRAW_HAS_RELRO_NOW)
@@ -92,11 +105,11 @@ add_link_options("$<${diagraw_optimised}:${DIAGRAW_HARDENING_LINK_FLAGS}>")
 
 list(JOIN DIAGRAW_HARDENING_COMPILE_FLAGS " " diagraw_shown_compile)
 list(JOIN DIAGRAW_HARDENING_LINK_FLAGS " " diagraw_shown_link)
-set(diagraw_shown "${diagraw_shown_compile} ${diagraw_shown_link}")
+set(diagraw_shown "compiling with ${diagraw_shown_compile}; linking with ${diagraw_shown_link}")
 if(CMAKE_POSITION_INDEPENDENT_CODE)
-  string(APPEND diagraw_shown " PIE")
+  string(APPEND diagraw_shown "; PIE")
 endif()
 if(diagraw_sanitized)
-  string(APPEND diagraw_shown " (no _FORTIFY_SOURCE beside a sanitizer)")
+  string(APPEND diagraw_shown "; no _FORTIFY_SOURCE beside a sanitizer")
 endif()
 message(STATUS "Hardening of the optimised configurations: ${diagraw_shown}")
