@@ -15,11 +15,12 @@ import json
 import os
 import statistics
 import subprocess
+import sys
 import tempfile
 import threading
 import time
 
-import diagraw
+diagraw = None  # the module, imported once the arguments are read
 
 CPP_STAGES = "^BM_(LoadChart|Demosaic|SaveFieldPreview|SaveMosaicPreview)/"
 
@@ -60,12 +61,38 @@ def in_threads(paths, workers=None):
         thread.join()
 
 
+def positive(text):
+    value = int(text)
+    if value < 1:
+        raise argparse.ArgumentTypeError(f"must be 1 or more, not {value}")
+    return value
+
+
+def prerequisites(parser, build):
+    """Imports the module and checks the programs the rounds run; a missing one ends the run with a message."""
+    global diagraw
+    needed = [os.path.join(build, "bench", "diagraw_bench"), os.path.join(build, "diagraw"),
+              os.path.join(build, "diagraw-synth")]
+    missing = [path for path in needed if not os.access(path, os.X_OK)]
+    if missing:
+        parser.error(f"not built: {', '.join(missing)}; build with "
+                     f"'cmake --build {build} -j2 --target {' '.join(map(os.path.basename, missing))}', or name another "
+                     "build folder with --build")
+    try:
+        import diagraw as module
+    except ImportError as error:
+        parser.error(f"cannot import the module diagraw ({error}); build it with 'cmake --build {build} -j2 "
+                     f"--target diagraw_python' and run with PYTHONPATH={os.path.join(build, 'python')}")
+    diagraw = module
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--build", default="build")
-    parser.add_argument("--rounds", type=int, default=7)
-    parser.add_argument("--repetitions", type=int, default=3, help="of each stage in a round")
+    parser.add_argument("--build", default="build", help="build folder of the programs and benchmarks (build)")
+    parser.add_argument("--rounds", type=positive, default=7)
+    parser.add_argument("--repetitions", type=positive, default=3, help="of each stage in a round")
     args = parser.parse_args()
+    prerequisites(parser, args.build)
     print("load before:", os.getloadavg())
     rows = {key: [] for key in ("load", "demosaic", "save", "run", "C load", "C demosaic", "C save", "C run",
                                 "one thread", "two threads", "one thread, 1 worker", "two threads, 1 worker",
@@ -121,4 +148,9 @@ def main():
 
 
 if __name__ == "__main__":
-    main()
+    try:
+        main()
+    except subprocess.CalledProcessError as error:
+        sys.exit(f"python-bench.py: {' '.join(error.cmd)} failed with exit status {error.returncode}")
+    except KeyboardInterrupt:
+        sys.exit(130)
