@@ -20,7 +20,7 @@ void BM_UnpackFields(benchmark::State& state)
     for (auto _ : state)
     {
         UnpackSamples(file.data(), groups, field0.data());
-        UnpackSamples(file.data() + CRawX10::kBlockBytes + CRawX10::kGapBytes, groups, field1.data());
+        UnpackSamples(file.data() + CRawX10::BlockOffsetInTail(1), groups, field1.data());
         benchmark::DoNotOptimize(field0.data());
         benchmark::DoNotOptimize(field1.data());
     }

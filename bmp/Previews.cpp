@@ -8,6 +8,8 @@
 
 #include "bmp/BmpStream.h"
 #include "raw/Lattice.h"
+#include "raw/PackedSamples.h"
+#include "raw/Placement.h"
 #include "raw/RawX10.h"
 
 #include <array>
@@ -146,7 +148,7 @@ void RenderMosaicPreviewRows(const uint16_t* mosaic, int32_t side, int32_t first
     auto scratch = std::make_unique<uint32_t[]>(static_cast<size_t>(drawn > 0 ? drawn : 1));
     for (int32_t k = 0; k < rowCount; ++k)
     {
-        const int64_t r = a - (firstRow + k);
+        const int64_t r = CellRowOfStorageRow(side, firstRow + k);
         uint8_t* out = pixels + k * rowBytes;
         if (r < first || r > last)
         {
@@ -161,7 +163,7 @@ void RenderMosaicPreviewRows(const uint16_t* mosaic, int32_t side, int32_t first
             all = static_cast<uint16_t>(all | samples[c]);
         uint32_t* line = scratch.get();
         const auto r32 = static_cast<int32_t>(r);
-        if (all < 4096)
+        if (all <= kSampleMaximum)
         {
             const ColourMasks k0 = MasksOfCell(r32, static_cast<int32_t>(last));
             const ColourMasks k1 = MasksOfCell(r32, static_cast<int32_t>(last - 1));

@@ -53,8 +53,8 @@ void RenderFieldPreviewRows(const uint16_t* field, int32_t width, int32_t height
                             int32_t rowCount, uint8_t* pixels);
 
 // Storage rows firstRow to firstRow + rowCount - 1 of the preview of a
-// side x side mosaic: rowCount * side * 4 bytes. Cell (r, c) is mirrored
-// left to right into pixel side - c of storage row side - r; only cells 2 to
-// side - 3 of each row and column are drawn, the rest is black.
+// side x side mosaic: rowCount * side * 4 bytes. The cells are mirrored left
+// to right as raw/Placement.h lays the image out; only cells 2 to side - 3 of
+// each row and column are drawn, the rest is black.
 void RenderMosaicPreviewRows(const uint16_t* mosaic, int32_t side, int32_t firstRow, int32_t rowCount,
                              uint8_t* pixels);

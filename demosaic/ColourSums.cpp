@@ -4,7 +4,7 @@
 
 #include <climits>
 
-int32_t GradientThreshold(const int32_t gradients[8])
+int32_t GradientThreshold(const int32_t gradients[kDirectionCount])
 {
     // Each slot is tested against both the minimum and the maximum: with an
     // "else" between the two tests a largest slot 0 would be missed.
@@ -22,7 +22,7 @@ int32_t GradientThreshold(const int32_t gradients[8])
     return static_cast<int32_t>(static_cast<double>(maximum - minimum) * 0.5 + static_cast<double>(minimum) * 1.5);
 }
 
-void ThresholdGradients(int32_t gradients[8])
+void ThresholdGradients(int32_t gradients[kDirectionCount])
 {
     const int32_t threshold = GradientThreshold(gradients);
     for (int k = 0; k < kDirectionCount; ++k)
@@ -33,18 +33,17 @@ void ThresholdGradients(int32_t gradients[8])
 namespace
 {
 
-// One row of an accumulation table: the three estimates of one direction.
+// One row of an accumulation table: the estimates of one direction for the
+// first, the second and the third sum.
 struct Estimates
 {
-    int32_t first;
-    int32_t second;
-    int32_t third;
+    int32_t ofSum[3];
 };
 
 // Runs the threshold and adds up the estimates of the usable directions.
 // estimatesOf(k) gives the estimates of direction k around the cell.
 template <typename EstimatesOf>
-int32_t Accumulate(int32_t gradients[8], int32_t& first, int32_t& second, int32_t& third,
+int32_t Accumulate(int32_t gradients[kDirectionCount], int32_t& first, int32_t& second, int32_t& third,
                    EstimatesOf estimatesOf)
 {
     third = 0;
@@ -52,14 +51,14 @@ int32_t Accumulate(int32_t gradients[8], int32_t& first, int32_t& second, int32_
     first = 0;
     ThresholdGradients(gradients);
     int32_t n = 0;
-    for (int k = 0; k < 8; ++k)
+    for (int k = 0; k < kDirectionCount; ++k)
     {
         if (gradients[k] < 0)
             continue;
         const Estimates e = estimatesOf(k);
-        first += e.first;
-        second += e.second;
-        third += e.third;
+        first += e.ofSum[0];
+        second += e.ofSum[1];
+        third += e.ofSum[2];
         ++n;
     }
     return n == 0 ? 1 : n;
@@ -80,7 +79,7 @@ Neighbourhood NeighbourhoodOf(const uint16_t* centre)
 
 }  // namespace
 
-int32_t AccumulateColor0(const uint16_t* centre, int32_t gradients[8],
+int32_t AccumulateColor0(const uint16_t* centre, int32_t gradients[kDirectionCount],
                          int32_t& first, int32_t& second, int32_t& third)
 {
     const Neighbourhood P = NeighbourhoodOf(centre);
@@ -88,26 +87,26 @@ int32_t AccumulateColor0(const uint16_t* centre, int32_t gradients[8],
         switch (k)
         {
         case kNorth:
-            return {P(0, 0), (P(-2, -1) + P(-2, 1) + P(-1, -1) + P(-1, 1)) / 4, (P(-2, 0) + P(-1, 0)) / 2};
+            return {{P(0, 0), (P(-2, -1) + P(-2, 1) + P(-1, -1) + P(-1, 1)) / 4, (P(-2, 0) + P(-1, 0)) / 2}};
         case kEast:
-            return {(P(-1, 2) + P(0, 0)) / 2, (P(-1, 1) + P(0, 1) + P(1, 1)) / 3, (P(0, 2) + P(1, 2)) / 2};
+            return {{(P(-1, 2) + P(0, 0)) / 2, (P(-1, 1) + P(0, 1) + P(1, 1)) / 3, (P(0, 2) + P(1, 2)) / 2}};
         case kSouth:
-            return {(P(0, 0) + P(1, 0)) / 2, (P(1, -1) + P(1, 1) + P(2, -1) + P(2, 1)) / 4, P(2, 0)};
+            return {{(P(0, 0) + P(1, 0)) / 2, (P(1, -1) + P(1, 1) + P(2, -1) + P(2, 1)) / 4, P(2, 0)}};
         case kWest:
-            return {(P(-1, -2) + P(0, 0)) / 2, (P(-1, -1) + P(0, -1) + P(1, -1)) / 3, (P(0, -2) + P(1, -2)) / 2};
+            return {{(P(-1, -2) + P(0, 0)) / 2, (P(-1, -1) + P(0, -1) + P(1, -1)) / 3, (P(0, -2) + P(1, -2)) / 2}};
         case kNorthEast:
-            return {(P(-2, 2) + P(-1, 2) + P(0, 0)) / 3, (P(-2, 1) + P(-1, 1) + P(0, 1)) / 3, P(-1, 0)};
+            return {{(P(-2, 2) + P(-1, 2) + P(0, 0)) / 3, (P(-2, 1) + P(-1, 1) + P(0, 1)) / 3, P(-1, 0)}};
         case kSouthEast:
-            return {(P(0, 0) + P(1, 0) + P(2, 2)) / 3, (P(0, 1) + P(1, 1) + P(2, 1)) / 3, P(1, 2)};
+            return {{(P(0, 0) + P(1, 0) + P(2, 2)) / 3, (P(0, 1) + P(1, 1) + P(2, 1)) / 3, P(1, 2)}};
         case kSouthWest:
-            return {(P(0, 0) + P(1, 0) + P(2, -2)) / 3, (P(0, -1) + P(1, -1) + P(2, -1)) / 3, P(1, -2)};
+            return {{(P(0, 0) + P(1, 0) + P(2, -2)) / 3, (P(0, -1) + P(1, -1) + P(2, -1)) / 3, P(1, -2)}};
         default:  // kNorthWest
-            return {(P(-2, -2) + P(-1, -2) + P(0, 0)) / 3, (P(-2, -1) + P(-1, -1) + P(0, -1)) / 3, P(-1, 0)};
+            return {{(P(-2, -2) + P(-1, -2) + P(0, 0)) / 3, (P(-2, -1) + P(-1, -1) + P(0, -1)) / 3, P(-1, 0)}};
         }
     });
 }
 
-int32_t AccumulateColor1(const uint16_t* centre, int32_t gradients[8],
+int32_t AccumulateColor1(const uint16_t* centre, int32_t gradients[kDirectionCount],
                          int32_t& first, int32_t& second, int32_t& third)
 {
     const Neighbourhood P = NeighbourhoodOf(centre);
@@ -115,26 +114,26 @@ int32_t AccumulateColor1(const uint16_t* centre, int32_t gradients[8],
         switch (k)
         {
         case kNorth:
-            return {(P(-1, 0) + P(0, 0)) / 2, (P(-2, -1) + P(-2, 1) + P(-1, -1) + P(-1, 1)) / 4, P(-2, 0)};
+            return {{(P(-1, 0) + P(0, 0)) / 2, (P(-2, -1) + P(-2, 1) + P(-1, -1) + P(-1, 1)) / 4, P(-2, 0)}};
         case kEast:
-            return {(P(0, 0) + P(1, 2)) / 2, (P(-1, 1) + P(0, 1) + P(1, 1)) / 3, (P(-1, 2) + P(0, 2)) / 2};
+            return {{(P(0, 0) + P(1, 2)) / 2, (P(-1, 1) + P(0, 1) + P(1, 1)) / 3, (P(-1, 2) + P(0, 2)) / 2}};
         case kSouth:
-            return {P(0, 0), (P(1, -1) + P(1, 1) + P(2, -1) + P(2, 1)) / 4, (P(1, 0) + P(2, 0)) / 2};
+            return {{P(0, 0), (P(1, -1) + P(1, 1) + P(2, -1) + P(2, 1)) / 4, (P(1, 0) + P(2, 0)) / 2}};
         case kWest:
-            return {(P(0, 0) + P(1, -2)) / 2, (P(-1, -1) + P(0, -1) + P(1, -1)) / 3, (P(-1, -2) + P(0, -2)) / 2};
+            return {{(P(0, 0) + P(1, -2)) / 2, (P(-1, -1) + P(0, -1) + P(1, -1)) / 3, (P(-1, -2) + P(0, -2)) / 2}};
         case kNorthEast:
-            return {(P(-2, 2) + P(-1, 0) + P(0, 0)) / 3, (P(-2, 1) + P(-1, 1) + P(0, 1)) / 3, P(-1, 2)};
+            return {{(P(-2, 2) + P(-1, 0) + P(0, 0)) / 3, (P(-2, 1) + P(-1, 1) + P(0, 1)) / 3, P(-1, 2)}};
         case kSouthEast:
-            return {(P(0, 0) + P(1, 2) + P(2, 2)) / 3, (P(0, 1) + P(1, 1) + P(2, 1)) / 3, P(1, 0)};
+            return {{(P(0, 0) + P(1, 2) + P(2, 2)) / 3, (P(0, 1) + P(1, 1) + P(2, 1)) / 3, P(1, 0)}};
         case kSouthWest:
-            return {(P(0, 0) + P(1, -2) + P(2, -2)) / 3, (P(0, -1) + P(1, -1) + P(2, -1)) / 3, P(1, 0)};
+            return {{(P(0, 0) + P(1, -2) + P(2, -2)) / 3, (P(0, -1) + P(1, -1) + P(2, -1)) / 3, P(1, 0)}};
         default:  // kNorthWest
-            return {(P(-2, -2) + P(-1, 0) + P(0, 0)) / 3, (P(-2, -1) + P(-1, -1) + P(0, -1)) / 3, P(-1, -2)};
+            return {{(P(-2, -2) + P(-1, 0) + P(0, 0)) / 3, (P(-2, -1) + P(-1, -1) + P(0, -1)) / 3, P(-1, -2)}};
         }
     });
 }
 
-int32_t AccumulateGreenA(const uint16_t* centre, int32_t gradients[8],
+int32_t AccumulateGreenA(const uint16_t* centre, int32_t gradients[kDirectionCount],
                          int32_t& first, int32_t& second, int32_t& third)
 {
     const Neighbourhood P = NeighbourhoodOf(centre);
@@ -142,26 +141,26 @@ int32_t AccumulateGreenA(const uint16_t* centre, int32_t gradients[8],
         switch (k)
         {
         case kNorth:
-            return {(P(-2, 1) + P(-1, 1)) / 2, (P(-2, 0) + P(-1, 0) + P(0, 0) + P(1, 0)) / 4, (P(-2, -1) + P(-1, -1)) / 2};
+            return {{(P(-2, 1) + P(-1, 1)) / 2, (P(-2, 0) + P(-1, 0) + P(0, 0) + P(1, 0)) / 4, (P(-2, -1) + P(-1, -1)) / 2}};
         case kEast:
-            return {P(-1, 1), (P(-1, 2) + P(0, 0) + P(0, 2) + P(1, 2)) / 4, (P(0, 1) + P(1, 1)) / 2};
+            return {{P(-1, 1), (P(-1, 2) + P(0, 0) + P(0, 2) + P(1, 2)) / 4, (P(0, 1) + P(1, 1)) / 2}};
         case kSouth:
-            return {(P(1, -1) + P(2, 1)) / 2, (P(-1, 0) + P(0, 0) + P(1, 0) + P(2, 0)) / 4, (P(1, 1) + P(2, -1)) / 2};
+            return {{(P(1, -1) + P(2, 1)) / 2, (P(-1, 0) + P(0, 0) + P(1, 0) + P(2, 0)) / 4, (P(1, 1) + P(2, -1)) / 2}};
         case kWest:
-            return {(P(0, -1) + P(1, -1)) / 2, (P(-1, -2) + P(0, -2) + P(0, 0) + P(1, -2)) / 4, P(-1, -1)};
+            return {{(P(0, -1) + P(1, -1)) / 2, (P(-1, -2) + P(0, -2) + P(0, 0) + P(1, -2)) / 4, P(-1, -1)}};
         case kNorthEast:
-            return {(P(-2, 1) + P(-1, 1)) / 2, (P(-2, 2) + P(-1, 0) + P(-1, 2) + P(0, 0)) / 4, P(0, 1)};
+            return {{(P(-2, 1) + P(-1, 1)) / 2, (P(-2, 2) + P(-1, 0) + P(-1, 2) + P(0, 0)) / 4, P(0, 1)}};
         case kSouthEast:
-            return {P(2, 1), (P(0, 0) + P(1, 0) + P(1, 2) + P(2, 2)) / 4, (P(0, 1) + P(1, 1)) / 2};
+            return {{P(2, 1), (P(0, 0) + P(1, 0) + P(1, 2) + P(2, 2)) / 4, (P(0, 1) + P(1, 1)) / 2}};
         case kSouthWest:
-            return {(P(0, -1) + P(1, -1)) / 2, (P(0, 0) + P(1, -2) + P(1, 0) + P(2, -2)) / 4, P(2, -1)};
+            return {{(P(0, -1) + P(1, -1)) / 2, (P(0, 0) + P(1, -2) + P(1, 0) + P(2, -2)) / 4, P(2, -1)}};
         default:  // kNorthWest
-            return {P(0, -1), (P(-2, -2) + P(-1, -2) + P(-1, 0) + P(0, 0)) / 4, (P(-2, -1) + P(-1, -1)) / 2};
+            return {{P(0, -1), (P(-2, -2) + P(-1, -2) + P(-1, 0) + P(0, 0)) / 4, (P(-2, -1) + P(-1, -1)) / 2}};
         }
     });
 }
 
-int32_t AccumulateGreenB(const uint16_t* centre, int32_t gradients[8],
+int32_t AccumulateGreenB(const uint16_t* centre, int32_t gradients[kDirectionCount],
                          int32_t& first, int32_t& second, int32_t& third)
 {
     const Neighbourhood P = NeighbourhoodOf(centre);
@@ -169,21 +168,21 @@ int32_t AccumulateGreenB(const uint16_t* centre, int32_t gradients[8],
         switch (k)
         {
         case kNorth:
-            return {(P(-2, 1) + P(-1, -1)) / 2, (P(-2, 0) + P(-1, 0) + P(0, 0) + P(1, 0)) / 4, (P(-2, -1) + P(-1, 1)) / 2};
+            return {{(P(-2, 1) + P(-1, -1)) / 2, (P(-2, 0) + P(-1, 0) + P(0, 0) + P(1, 0)) / 4, (P(-2, -1) + P(-1, 1)) / 2}};
         case kEast:
-            return {P(1, 1), (P(-1, 2) + P(0, 0) + P(0, 2) + P(1, 2)) / 4, (P(-1, 1) + P(0, 1)) / 2};
+            return {{P(1, 1), (P(-1, 2) + P(0, 0) + P(0, 2) + P(1, 2)) / 4, (P(-1, 1) + P(0, 1)) / 2}};
         case kSouth:
-            return {(P(1, 1) + P(2, 1)) / 2, (P(-1, 0) + P(0, 0) + P(1, 0) + P(2, 0)) / 4, (P(1, -1) + P(2, -1)) / 2};
+            return {{(P(1, 1) + P(2, 1)) / 2, (P(-1, 0) + P(0, 0) + P(1, 0) + P(2, 0)) / 4, (P(1, -1) + P(2, -1)) / 2}};
         case kWest:
-            return {(P(-1, -1) + P(0, -1)) / 2, (P(-1, -2) + P(0, -2) + P(0, 0) + P(1, -2)) / 4, P(1, -1)};
+            return {{(P(-1, -1) + P(0, -1)) / 2, (P(-1, -2) + P(0, -2) + P(0, 0) + P(1, -2)) / 4, P(1, -1)}};
         case kNorthEast:
-            return {P(-2, 1), (P(-2, 2) + P(-1, 0) + P(-1, 2) + P(0, 0)) / 4, (P(-1, 1) + P(0, 1)) / 2};
+            return {{P(-2, 1), (P(-2, 2) + P(-1, 0) + P(-1, 2) + P(0, 0)) / 4, (P(-1, 1) + P(0, 1)) / 2}};
         case kSouthEast:
-            return {(P(1, 1) + P(2, 1)) / 2, (P(0, 0) + P(1, 0) + P(1, 2) + P(2, 2)) / 4, P(0, 1)};
+            return {{(P(1, 1) + P(2, 1)) / 2, (P(0, 0) + P(1, 0) + P(1, 2) + P(2, 2)) / 4, P(0, 1)}};
         case kSouthWest:
-            return {P(0, -1), (P(0, 0) + P(1, -2) + P(1, 0) + P(2, -2)) / 4, (P(1, -1) + P(2, -1)) / 2};
+            return {{P(0, -1), (P(0, 0) + P(1, -2) + P(1, 0) + P(2, -2)) / 4, (P(1, -1) + P(2, -1)) / 2}};
         default:  // kNorthWest
-            return {(P(-1, -1) + P(0, -1)) / 2, (P(-2, -2) + P(-1, -2) + P(-1, 0) + P(0, 0)) / 4, P(-2, -1)};
+            return {{(P(-1, -1) + P(0, -1)) / 2, (P(-2, -2) + P(-1, -2) + P(-1, 0) + P(0, 0)) / 4, P(-2, -1)}};
         }
     });
 }

@@ -21,20 +21,22 @@
 // none was usable (the sums are then 0).
 #pragma once
 
+#include "raw/Lattice.h"
+
 #include <cstdint>
 
 // min + floor(max / 2) of the eight slots, computed as the rule does in
 // double precision: trunc((max - min) * 0.5 + min * 1.5).
-int32_t GradientThreshold(const int32_t gradients[8]);
+int32_t GradientThreshold(const int32_t gradients[kDirectionCount]);
 
 // Marks every slot at or above GradientThreshold with -1, in place.
-void ThresholdGradients(int32_t gradients[8]);
+void ThresholdGradients(int32_t gradients[kDirectionCount]);
 
-int32_t AccumulateColor0(const uint16_t* centre, int32_t gradients[8],
+int32_t AccumulateColor0(const uint16_t* centre, int32_t gradients[kDirectionCount],
                          int32_t& first, int32_t& second, int32_t& third);
-int32_t AccumulateColor1(const uint16_t* centre, int32_t gradients[8],
+int32_t AccumulateColor1(const uint16_t* centre, int32_t gradients[kDirectionCount],
                          int32_t& first, int32_t& second, int32_t& third);
-int32_t AccumulateGreenA(const uint16_t* centre, int32_t gradients[8],
+int32_t AccumulateGreenA(const uint16_t* centre, int32_t gradients[kDirectionCount],
                          int32_t& first, int32_t& second, int32_t& third);
-int32_t AccumulateGreenB(const uint16_t* centre, int32_t gradients[8],
+int32_t AccumulateGreenB(const uint16_t* centre, int32_t gradients[kDirectionCount],
                          int32_t& first, int32_t& second, int32_t& third);

@@ -5,6 +5,7 @@
 #include "demosaic/FastScan.h"
 #include "demosaic/Gradients.h"
 #include "platform/Workers.h"
+#include "raw/Placement.h"
 #include "raw/RawX10.h"
 
 #include <algorithm>
@@ -96,7 +97,18 @@ CellInterpolation InterpolateCellInRows(const uint16_t* rows, int32_t side, int3
         accumulate = AccumulateColor1;
         break;
     }
-    cell.count = accumulate(centre, g_gradients, cell.first, cell.second, cell.third);
+    // The rule's second sum is always green; whether red is its first or its
+    // third follows the site class (the table in demosaic/ColourSums.h):
+    // first at G01, G10, R0 and R1.
+    int32_t first = 0;
+    int32_t second = 0;
+    int32_t third = 0;
+    cell.count = accumulate(centre, g_gradients, first, second, third);
+    const SiteClass k = cell.siteClass;
+    const bool redFirst = k == SiteClass::G01 || k == SiteClass::G10 || k == SiteClass::R0 || k == SiteClass::R1;
+    cell.sums[static_cast<int>(CellColour::Red)] = redFirst ? first : third;
+    cell.sums[static_cast<int>(CellColour::Green)] = second;
+    cell.sums[static_cast<int>(CellColour::Blue)] = redFirst ? third : first;
     std::copy(g_gradients, g_gradients + kDirectionCount, cell.thresholded);
 
     // The byte of the cell's own colour is its native value; each other byte
@@ -114,9 +126,9 @@ CellInterpolation InterpolateCellInRows(const uint16_t* rows, int32_t side, int3
 namespace
 {
 
-// The storage rows of the band that show window rows: storage row s shows
-// mosaic row side - s, and the window's rows kWindowMargin to side - 1 -
-// kWindowMargin are storage rows kWindowMargin + 1 to side - kWindowMargin.
+// The storage rows of the band that show window rows: the window's rows
+// kWindowMargin to side - 1 - kWindowMargin are storage rows
+// kWindowMargin + 1 to side - kWindowMargin (raw/Placement.h).
 // Everything else of the band is cleared. Returns false when no row of the
 // band shows the window; otherwise the first and last mosaic row shown.
 bool ClearOutsideWindow(int32_t side, int32_t firstRow, int32_t rowCount, uint8_t* pixels, int32_t& firstCellRow,
@@ -139,8 +151,8 @@ bool ClearOutsideWindow(int32_t side, int32_t firstRow, int32_t rowCount, uint8_
         std::memset(row + static_cast<size_t>(lastWindowRow + 1) * 4, 0,
                     static_cast<size_t>(side - 1 - lastWindowRow) * 4);
         if (!any)
-            lastCellRow = side - s;
-        firstCellRow = side - s;
+            lastCellRow = CellRowOfStorageRow(side, s);
+        firstCellRow = CellRowOfStorageRow(side, s);
         any = true;
     }
     return any;
@@ -158,9 +170,9 @@ void RenderDemosaicRowsByCell(const CRawX10& raw, int32_t firstRow, int32_t rowC
     const int32_t lastColumn = side - 1 - kWindowMargin;
     for (int32_t r = firstCellRow; r <= lastCellRow; ++r)
     {
-        uint8_t* row = pixels + static_cast<size_t>(side - r - firstRow) * static_cast<size_t>(side) * 4;
+        uint8_t* row = pixels + static_cast<size_t>(StorageRowOfCellRow(side, r) - firstRow) * static_cast<size_t>(side) * 4;
         for (int32_t c = kWindowMargin; c <= lastColumn; ++c)
-            std::memcpy(row + static_cast<size_t>(side - c) * 4, InterpolateCell(raw, r, c).pixel, 4);
+            std::memcpy(row + static_cast<size_t>(MirroredColumn(side, c)) * 4, InterpolateCell(raw, r, c).pixel, 4);
     }
 }
 

@@ -11,9 +11,9 @@
 // missing colour becomes the cell's own sample plus the mean colour
 // difference, divided by 12 in single precision.
 //
-// The image is the mosaic mirrored left to right: cell (r, c) goes to pixel
-// side - c of storage row side - r (storage rows bottom-up, as in the BMP
-// file). Pixels outside the window are black.
+// The image is the mosaic mirrored left to right, as raw/Placement.h lays it
+// out (storage rows bottom-up, as in the BMP file). Pixels outside the window
+// are black.
 //
 // Two forms compute the same bytes: InterpolateCell, which runs the per-cell
 // rules of demosaic/Gradients.h and demosaic/ColourSums.h for one cell and is
@@ -88,23 +88,15 @@ struct CellInterpolation
     int32_t gradients[kDirectionCount];    // as the gradient rule left them
     int32_t threshold;                     // GradientThreshold of those
     int32_t thresholded[kDirectionCount];  // after ThresholdGradients: -1 for a dropped direction
-    int32_t first;                         // the three colour sums
-    int32_t second;
-    int32_t third;
+    int32_t sums[3];                       // the colour sums, by CellColour: red, green, blue
     int32_t count;                         // directions used, 1 when there were none
     uint8_t pixel[4];                      // blue, green, red, 0
 };
 
-// The colour sum of a cell that estimates the given colour. The second sum is
-// always green; whether red is the first or the third follows the site class
-// (the table in demosaic/ColourSums.h): first at G01, G10, R0 and R1.
+// The colour sum of a cell that estimates the given colour.
 constexpr int32_t SumOfColour(const CellInterpolation& cell, CellColour colour)
 {
-    if (colour == CellColour::Green)
-        return cell.second;
-    const SiteClass k = cell.siteClass;
-    const bool redFirst = k == SiteClass::G01 || k == SiteClass::G10 || k == SiteClass::R0 || k == SiteClass::R1;
-    return (colour == CellColour::Red) == redFirst ? cell.first : cell.third;
+    return cell.sums[static_cast<int>(colour)];
 }
 
 // Interpolates the one cell (r, c) of the white-balanced mosaic of raw with

@@ -50,8 +50,8 @@ private:
     std::unique_ptr<uint32_t[]> m_rowPixels;
 };
 
-// Where the cells of a scan go: cell (r, c) of a side x side mosaic is pixel
-// side - c of storage row side - r, and pixels holds the storage rows from
+// Where the cells of a scan go: each cell of a side x side mosaic is the
+// mirrored pixel of raw/Placement.h, and pixels holds the storage rows from
 // firstStorageRow on (4 bytes a pixel, side pixels a row).
 struct ScanTarget
 {

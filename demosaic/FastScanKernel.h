@@ -56,6 +56,7 @@
 #include "demosaic/FastScanNeighbourhood.h"
 #include "demosaic/FastScanTerms.h"
 #include "demosaic/FastScanVariants.h"
+#include "raw/Placement.h"
 
 #include <cstdint>
 #include <cstring>
@@ -144,8 +145,8 @@ inline bool ScanRows(const FastScanWork& work)
                                          buffers.greenPixels);
         }
 
-        // Mirrored placement: cell (r, c) is pixel side - c of storage row
-        // side - r, so the row runs backwards through the pixels. The cells
+        // Mirrored placement (raw/Placement.h): the row runs backwards
+        // through the pixels. The cells
         // are laid out in that order first (from the last column: a lone red
         // or blue cell when the width is odd, then green and red/blue pairs),
         // and the row is copied in one piece.
@@ -159,7 +160,8 @@ inline bool ScanRows(const FastScanWork& work)
             mirrored[2 * k] = lastGreen[-k];
             mirrored[2 * k + 1] = lastColour[-k];
         }
-        std::memcpy(pixels + (static_cast<int64_t>(side - r - work.firstStorageRow) * side + (side - lastColumn)) * 4,
+        std::memcpy(pixels + (static_cast<int64_t>(StorageRowOfCellRow(side, r) - work.firstStorageRow) * side +
+                              MirroredColumn(side, lastColumn)) * 4,
                     buffers.mirroredPixels,
                     static_cast<size_t>(colourCount + greenCount) * 4);
     }

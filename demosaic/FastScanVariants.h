@@ -35,7 +35,7 @@ struct FastScanWork
     int32_t firstColumn;
     int32_t lastColumn;
     uint8_t* pixels;         // BGR0 pixels, side to a row, from storage row firstStorageRow
-    int32_t firstStorageRow; // cell (r, c) goes to pixel side - c of storage row side - r
+    int32_t firstStorageRow; // mirrored as raw/Placement.h lays the image out
 
     // Scratch memory, splitLength elements per row unless said otherwise.
     int32_t splitLength;     // at least (lastColumn - firstColumn) / 2 + 3

@@ -2,6 +2,7 @@
 
 #include "demosaic/FastScan.h"
 #include "platform/Workers.h"
+#include "raw/Placement.h"
 #include "raw/RawX10.h"
 
 #include <algorithm>
@@ -39,24 +40,21 @@ void DemosaicBand(const CRawX10& raw, int32_t firstRow, int32_t rowCount, uint16
     // storage row side - kRowsAbove - i, so pixels starts at the last one.
     const int32_t lastScanned = kRowsAbove + rowCount - 1;
     // The samples are 12-bit, so the scan, exact below 8192, never declines.
-    (void)ScanRowsFast(rows, side, kRowsAbove, lastScanned, ScanTarget{pixels, side - lastScanned}, scratch);
-    // Field f's samples of mosaic row r = firstRow + i are x = r - f - y,
-    // column t = w + 2 - r + f + 2y. Taken by field row y, the band's rows
-    // give a run of consecutive x, written one after the other.
+    (void)ScanRowsFast(rows, side, kRowsAbove, lastScanned, ScanTarget{pixels, StorageRowOfCellRow(side, lastScanned)}, scratch);
+    // Taken by field row y, the band's rows give a run of consecutive x of
+    // the window's cells (raw/Placement.h), written one after the other.
     const int32_t lastColumn = side - 1 - kWindowMargin;
-    const int32_t lastRow = firstRow + rowCount - 1;
+    const CellBox bandCells = {firstRow, firstRow + rowCount - 1, kWindowMargin, lastColumn};
     for (int32_t f = 0; f < 2; ++f)
-        for (int32_t y = std::max(0, firstRow - f - w + 1); y <= std::min(h - 1, lastRow - f); ++y)
+        for (int32_t y = std::max(0, firstRow - f - w + 1); y <= std::min(h - 1, bandCells.lastRow - f); ++y)
         {
-            // x within the field, r within the band, t within the window.
-            const int32_t firstX = std::max({0, firstRow - f - y, w + 2 + y - lastColumn});
-            const int32_t lastX = std::min({w - 1, lastRow - f - y, w + 2 + y - kWindowMargin});
-            uint8_t* rgb = cells.pixels[f].get() + (static_cast<size_t>(y) * static_cast<size_t>(w) + static_cast<size_t>(std::max(firstX, 0))) * 3;
-            for (int32_t x = firstX; x <= lastX; ++x, rgb += 3)
+            const FieldRun run = RunOfFieldRow(w, h, f, y, bandCells);
+            uint8_t* rgb = cells.pixels[f].get() + (static_cast<size_t>(y) * static_cast<size_t>(w) + static_cast<size_t>(std::max(run.first, 0))) * 3;
+            for (int32_t x = run.first; x <= run.last; ++x, rgb += 3)
             {
-                const int32_t i = x + y + f - firstRow;
-                const int32_t t = w + 2 - x + y;
-                const uint8_t* bgr = pixels + (static_cast<size_t>(rowCount - 1 - i) * static_cast<size_t>(side) + static_cast<size_t>(side - t)) * 4;
+                const int32_t i = RowOfSample(f, y, x) - firstRow;
+                const int32_t column = MirroredColumn(side, ColumnTermOf(w, y, x));
+                const uint8_t* bgr = pixels + (static_cast<size_t>(rowCount - 1 - i) * static_cast<size_t>(side) + static_cast<size_t>(column)) * 4;
                 rgb[0] = bgr[2];
                 rgb[1] = bgr[1];
                 rgb[2] = bgr[0];
@@ -103,23 +101,21 @@ void RenderUprightRows(const UprightCells& cells, int32_t firstRow, int32_t rowC
     const int32_t h = cells.height;
     const int32_t last = w + h - 1 - kWindowMargin;
     // In field row y of field f, the positions that hold a demosaiced pixel
-    // (HoldsDemosaicedPixel) are one run of x: the row x + y + f and the
-    // column w + 2 - x + y both within kWindowMargin to last. Nothing else of
-    // the cells is read.
+    // are one run of x, those whose cells lie in the window (raw/Placement.h).
+    // Nothing else of the cells is read.
+    const CellBox window = {kWindowMargin, last, kWindowMargin, last};
     struct Run
     {
         const uint8_t* pixels = nullptr;  // the field row's first pixel
-        int32_t first = 0;
-        int32_t last = -1;
-        const uint8_t* At(int32_t x) const { return x >= first && x <= last ? pixels + 3 * static_cast<size_t>(x) : nullptr; }
+        FieldRun x;
+        const uint8_t* At(int32_t at) const { return at >= x.first && at <= x.last ? pixels + 3 * static_cast<size_t>(at) : nullptr; }
     };
     const auto runOf = [&](int32_t f, int32_t y) {
         Run run;
         if (y < 0 || y >= h)
             return run;
         run.pixels = cells.pixels[f].get() + static_cast<size_t>(y) * static_cast<size_t>(w) * 3;
-        run.first = std::max({0, kWindowMargin - y - f, w + 2 + y - last});
-        run.last = std::min({w - 1, last - y - f, w + 2 + y - kWindowMargin});
+        run.x = RunOfFieldRow(w, h, f, y, window);
         return run;
     };
     for (int32_t row = firstRow; row < firstRow + rowCount; ++row)

@@ -3,8 +3,7 @@
 //
 // With W x H the size of a field (2944 x 2144), the view is 2W x 2H pixels,
 // rows top-down, RGB. Each field position (y, x) has one cell of the mosaic
-// per field (raw/RawX10.h): field 0's at row x + y, column W + 2 - x + y,
-// and field 1's one row below it.
+// per field (raw/Placement.h), field 1's one row below field 0's.
 //   - The demosaiced pixel of field 0's cell goes to (row 2y, column 2x),
 //     that of field 1's cell to (2y + 1, 2x + 1).
 //   - Each other pixel, (2y, 2x + 1) or (2y + 1, 2x), is the mean of each
@@ -38,20 +37,9 @@ struct UprightCells
     int32_t width = 0;                     // of a field
     int32_t height = 0;
     // Field f: height rows of width RGB pixels; the places whose cell holds
-    // no demosaiced pixel (HoldsDemosaicedPixel) are left unset.
+    // no demosaiced pixel are left unset.
     std::unique_ptr<uint8_t[]> pixels[2];
 };
-
-// Whether the cell of field position (y, x) of field f holds a demosaiced
-// pixel, in the mosaic of two width x height fields.
-constexpr bool HoldsDemosaicedPixel(int32_t width, int32_t height, int32_t field, int32_t y, int32_t x)
-{
-    const int32_t side = width + height;
-    const int32_t r = x + y + field;
-    const int32_t c = width + 2 - x + y;
-    const int32_t last = side - 1 - kWindowMargin;
-    return r >= kWindowMargin && r <= last && c >= kWindowMargin && c <= last;
-}
 
 // Demosaics raw's fields (loaded, every sample below 4096; the mosaic is
 // not used) on the run's workers and keeps the pixels of the fields' cells.

@@ -3,25 +3,10 @@
 #include "platform/TerminalText.h"
 #include "probe/JsonWriter.h"
 #include "raw/Lattice.h"
+#include "raw/Placement.h"
 #include "raw/RawX10.h"
 
 #include <algorithm>
-
-namespace
-{
-
-// Cells [firstRow, lastRow] x [firstColumn, lastColumn] of the mosaic.
-struct CellRange
-{
-    int64_t firstRow;
-    int64_t lastRow;
-    int64_t firstColumn;
-    int64_t lastColumn;
-
-    bool Holds(int64_t r, int64_t c) const { return r >= firstRow && r <= lastRow && c >= firstColumn && c <= lastColumn; }
-};
-
-}  // namespace
 
 std::string AreaProblem(const ImageArea& area, int32_t side)
 {
@@ -36,43 +21,44 @@ std::string AreaProblem(const ImageArea& area, int32_t side)
 
 AreaStats ComputeAreaStats(const CRawX10& raw, const ImageArea& area)
 {
-    const int64_t side = raw.MosaicSide();
-    const int64_t w = raw.m_width;
-    const int64_t h = raw.m_height;
-    // Pixel (x, y) shows cell (y + 1, side - x) for x >= 1 and y <= side - 2.
-    const CellRange cells = {area.y + 1, std::min(area.y + area.height, side - 1),
-                             side - (area.x + area.width - 1), side - std::max<int64_t>(area.x, 1)};
+    const int32_t side = raw.MosaicSide();
+    const int32_t w = raw.m_width;
+    const int32_t h = raw.m_height;
+    // The area's pixels that show a cell: from column 1 and down to the row
+    // above the bottom one (raw/Placement.h).
+    const auto left = static_cast<int32_t>(std::max<int64_t>(area.x, 1));
+    const auto right = static_cast<int32_t>(area.x + area.width - 1);
+    const auto top = static_cast<int32_t>(area.y);
+    const auto bottom = static_cast<int32_t>(std::min<int64_t>(area.y + area.height - 1, side - 2));
+    const MosaicCell northEast = CellOfPixel(side, left, top);
+    const MosaicCell southWest = CellOfPixel(side, right, bottom);
+    const CellBox cells = {northEast.r, southWest.r, southWest.c, northEast.c};
     AreaStats stats;
     stats.area = area;
     stats.cells = std::max<int64_t>(0, cells.lastRow - cells.firstRow + 1) *
                   std::max<int64_t>(0, cells.lastColumn - cells.firstColumn + 1);
     const uint16_t* const fields[2] = {raw.m_field0.get(), raw.m_field1.get()};
     ColourValueCounts counts[2] = {EmptyColourValueCounts(), EmptyColourValueCounts()};
-    const auto count = [&](int64_t field, int64_t y, int64_t x) {
-        const auto colour = static_cast<size_t>(ColourOfFieldSample(static_cast<int32_t>(y), static_cast<int32_t>(x)));
-        ++counts[field][colour][fields[field][y * w + x]];
+    const auto count = [&](int32_t field, int32_t y, int32_t x) {
+        const auto colour = static_cast<size_t>(ColourOfFieldSample(y, x));
+        ++counts[field][colour][fields[field][int64_t{y} * w + x]];
     };
-    // The sample of field f at (y, x) lies in row x + y + f, column
-    // t = w + 2 - x + y while t < side (raw/RawX10.cpp, BuildMosaic). So in
-    // field row y the cells of the range are those of one run of x, read in
-    // order: rows give firstRow - y - f <= x <= lastRow - y - f, columns
-    // w + 2 + y - lastColumn <= x <= w + 2 + y - firstColumn.
-    const int64_t lastColumn = std::min(cells.lastColumn, side - 1);
-    for (int64_t f = 0; f < 2; ++f)
-        for (int64_t y = 0; y < h; ++y)
+    // In field row y the regular cells of the range are one run of x, read
+    // in order; the few wrapped ones are looked up one by one.
+    for (int32_t f = 0; f < 2; ++f)
+        for (int32_t y = 0; y < h; ++y)
         {
-            const int64_t firstX = std::max({int64_t{0}, cells.firstRow - y - f, w + 2 + y - lastColumn});
-            const int64_t lastX = std::min({w - 1, cells.lastRow - y - f, w + 2 + y - cells.firstColumn});
-            for (int64_t x = firstX; x <= lastX; ++x)
+            const FieldRun run = RunOfFieldRow(w, h, f, y, cells);
+            for (int32_t x = run.first; x <= run.last; ++x)
                 count(f, y, x);
         }
-    // The few whose column term reaches side run on into the next row.
-    for (int64_t f = 0; f < 2; ++f)
-        for (int64_t y = std::max<int64_t>(0, h - 2); y < h; ++y)
-            for (int64_t x = 0; x < w && x <= y + 2 - h; ++x)
+    for (int32_t f = 0; f < 2; ++f)
+        for (int32_t y = FirstWrappingRow(h); y < h; ++y)
+            for (int32_t x = 0; x <= WrappedRunOf(w, h, y).last; ++x)
             {
-                const int64_t element = (x + y + f) * side + (w + 2 - x + y);
-                if (cells.Holds(element / side, element % side))
+                const MosaicCell cell = CellOfSample(w, h, f, y, x);
+                if (cell.r >= cells.firstRow && cell.r <= cells.lastRow && cell.c >= cells.firstColumn &&
+                    cell.c <= cells.lastColumn)
                     count(f, y, x);
             }
     for (int f = 0; f < 2; ++f)

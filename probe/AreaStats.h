@@ -2,10 +2,10 @@
 // samples those cells hold, by field and colour (probe/FieldStats.h), and how
 // many cells the rectangle covers.
 //
-// Pixels are counted as `cell` counts them (probe/CellReport.h): pixel (x, y)
-// shows cell r = y + 1, c = side - x; column 0 and the bottom row show none.
-// A cell holds at most one sample, of one field (raw/RawX10.h); the cells
-// outside the diamond the fields cover hold none.
+// Pixels are counted as `cell` counts them (probe/CellReport.h), and show the
+// cells raw/Placement.h gives them; column 0 and the bottom row show none. A
+// cell holds at most one sample, of one field; the cells outside the diamond
+// the fields cover hold none.
 #pragma once
 
 #include "probe/FieldStats.h"

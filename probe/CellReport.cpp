@@ -11,7 +11,6 @@
 namespace
 {
 
-
 bool InWindow(int32_t side, int32_t r, int32_t c)
 {
     const int32_t last = side - 1 - kWindowMargin;
@@ -31,30 +30,6 @@ std::string CellName(int32_t r, int32_t c)
 
 }  // namespace
 
-FieldSource FieldSourceOfCell(int32_t width, int32_t height, int32_t r, int32_t c)
-{
-    // The sample of field f at (y, x) lands at element (x + y + f) * side + t
-    // with the column term t = width + 2 - x + y. While t < side that is row
-    // x + y + f, column t; the few with t >= side run on into row
-    // x + y + f + 1, column t - side. Each reading of (r, c) gives x + y and
-    // y - x, and so at most one position; the placement never puts two
-    // samples in one cell.
-    const int32_t side = width + height;
-    for (int32_t field = 0; field < 2; ++field)
-        for (int32_t wrapped = 0; wrapped < 2; ++wrapped)
-        {
-            const int32_t sum = r - field - wrapped;             // x + y
-            const int32_t difference = c + wrapped * side - width - 2;  // y - x
-            if ((sum + difference) % 2 != 0)
-                continue;
-            const int32_t y = (sum + difference) / 2;
-            const int32_t x = (sum - difference) / 2;
-            if (y >= 0 && y < height && x >= 0 && x < width)
-                return FieldSource{true, field, y, x};
-        }
-    return FieldSource{};
-}
-
 namespace
 {
 
@@ -68,14 +43,15 @@ PixelExplanation ExplainPixelInRows(int32_t width, int32_t height, uint16_t* row
     PixelExplanation e;
     e.x = x;
     e.y = y;
-    e.showsCell = x > 0 && y < side - 1;
+    e.showsCell = PixelShowsCell(side, x, y);
     if (!e.showsCell)
     {
         e.reason = x == 0 ? "column 0 of the image shows no cell" : "the bottom row of the image shows no cell";
         return e;
     }
-    e.r = y + 1;
-    e.c = side - x;
+    const MosaicCell cell = CellOfPixel(side, x, y);
+    e.r = cell.r;
+    e.c = cell.c;
     e.source = FieldSourceOfCell(width, height, e.r, e.c);
     e.rawSample = rows[static_cast<int64_t>(e.r - firstRow) * side + e.c];
     e.balancedSample = PassScales(side, e.r, e.c) ? WhiteBalancedSample(static_cast<uint16_t>(e.rawSample), e.r)

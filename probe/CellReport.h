@@ -4,31 +4,17 @@
 // aligned table or as one JSON object.
 //
 // A pixel (x, y) is counted as an image viewer shows the image: from the top
-// left, x to the right, y down. The image is the mosaic mirrored left to
-// right and one row up: pixel (x, y) shows cell r = y + 1, c = side - x, so
-// the pixels of column 0 and of the bottom row show no cell.
+// left, x to the right, y down; raw/Placement.h says which cell it shows
+// (none for column 0 and the bottom row) and which sample that cell holds.
 #pragma once
 
 #include "demosaic/Demosaic.h"
+#include "raw/Placement.h"
 
 #include <cstdint>
 #include <string>
 
 class CRawX10;
-
-// The field position whose sample the loader placed in a cell.
-struct FieldSource
-{
-    bool holdsSample = false;  // false: no sample lands in the cell, which stays 0
-    int32_t field = 0;
-    int32_t y = 0;
-    int32_t x = 0;
-};
-
-// The inverse of the loader's placement (raw/RawX10.cpp) for the cell (r, c)
-// of the mosaic of two fields of height rows by width samples, including the
-// few samples whose place wraps into columns 0 and 1 of a later row.
-FieldSource FieldSourceOfCell(int32_t width, int32_t height, int32_t r, int32_t c);
 
 struct PixelExplanation
 {

@@ -10,7 +10,6 @@
 namespace
 {
 
-constexpr char kRafMagic[] = "FUJIFILMCCD-RAW ";
 constexpr uint8_t kJpegMagic[] = {0xFF, 0xD8, 0xFF};
 constexpr uint8_t kPngMagic[] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
 // Classic TIFF (42) and BigTIFF (43), in either byte order.

@@ -24,6 +24,9 @@
 #include <cstdio>
 #include <string>
 
+// The first bytes of every RAF file, without a terminating NUL in the file.
+inline constexpr char kRafMagic[] = "FUJIFILMCCD-RAW ";
+
 enum class FileSignature : uint8_t { Raf, Jpeg, Tiff, Png, Unknown };
 
 // "RAF", "JPEG", "TIFF", "PNG" or "unknown".

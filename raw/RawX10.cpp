@@ -5,46 +5,11 @@
 #include "platform/Files.h"
 #include "platform/LargeBuffers.h"
 #include "platform/Workers.h"
+#include "raw/PackedSamples.h"
+#include "raw/Placement.h"
 
 #include <algorithm>
 #include <cstring>
-
-void UnpackSamples(const uint8_t* packed, int64_t groupCount, uint16_t* samples)
-{
-    // The samples are the consecutive 12-bit fields of the bytes read as one
-    // little-endian bit stream: sample i is bits 12i to 12i + 11. Four groups
-    // (12 bytes, 8 samples) are taken from one 64-bit and one 32-bit word,
-    // assembled from bytes so that the host's byte order does not matter.
-    int64_t g = 0;
-    for (; g + 4 <= groupCount; g += 4)
-    {
-        uint64_t low = 0;
-        for (int b = 7; b >= 0; --b)
-            low = low << 8 | packed[b];
-        const uint32_t high = uint32_t{packed[8]} | uint32_t{packed[9]} << 8 | uint32_t{packed[10]} << 16 |
-                              uint32_t{packed[11]} << 24;
-        samples[0] = static_cast<uint16_t>(low & 0xFFF);
-        samples[1] = static_cast<uint16_t>(low >> 12 & 0xFFF);
-        samples[2] = static_cast<uint16_t>(low >> 24 & 0xFFF);
-        samples[3] = static_cast<uint16_t>(low >> 36 & 0xFFF);
-        samples[4] = static_cast<uint16_t>(low >> 48 & 0xFFF);
-        samples[5] = static_cast<uint16_t>(low >> 60 | (high & 0xFF) << 4);
-        samples[6] = static_cast<uint16_t>(high >> 8 & 0xFFF);
-        samples[7] = static_cast<uint16_t>(high >> 20);
-        packed += 12;
-        samples += 8;
-    }
-    for (; g < groupCount; ++g)
-    {
-        const uint32_t b0 = packed[0];
-        const uint32_t b1 = packed[1];
-        const uint32_t b2 = packed[2];
-        samples[0] = static_cast<uint16_t>(b0 | (b1 & 0x0F) << 8);
-        samples[1] = static_cast<uint16_t>(b1 >> 4 | b2 << 4);
-        packed += 3;
-        samples += 2;
-    }
-}
 
 std::string OutputNameOf(const std::string& path, OutputImage image)
 {
@@ -134,7 +99,7 @@ Status CRawX10::OpenTail(const char* path, std::unique_ptr<std::FILE, FileCloser
     // A file that cannot hold both blocks would only give black images.
     if (fileSize < kTailBytes)
         return kStatusInputTooShort;
-    if (int64_t{m_width} * m_height * 3 / 2 != kBlockBytes)
+    if (PackedBytesOf(int64_t{m_width} * m_height) != kBlockBytes)
         return kStatusGeometryMismatch;
     return kStatusOk;
 }
@@ -156,7 +121,7 @@ Status CRawX10::UnpackBlocks(std::FILE* file, BlockMemory blocks)
             if (blocks.populate)
                 PopulateLargeBuffer(block, blocks.stride);
             PopulateLargeBuffer(fields[field].get(), static_cast<size_t>(samplesPerField) * sizeof(uint16_t));
-            const int64_t offset = m_fileSize - kTailBytes + field * (kBlockBytes + kGapBytes);
+            const int64_t offset = m_fileSize - kTailBytes + BlockOffsetInTail(field);
             statuses[field] = platform::ReadAt(file, offset, block, static_cast<size_t>(kBlockBytes));
             if (statuses[field] == kStatusOk)
                 UnpackSamples(block, samplesPerField / 2, fields[field].get());
@@ -193,59 +158,39 @@ void CRawX10::BuildMosaic()
 
 void FillMosaicRows(const CRawX10& raw, int32_t firstRow, int32_t rowCount, uint16_t* rows)
 {
-    // Field position (y, x) is stored at the element
-    //   L = (x + y) * a + (m_width + 2 - x + y)
-    // for field 0, and at L + a, the cell just south of it, for field 1. So a
-    // step along a field row moves one cell south-west and a step down a
-    // field column one cell south-east. L is used as one element index, not
-    // split into a row and a column: for three positions of each field the
-    // column term comes to a or a + 1, and those samples wrap round into
-    // column 0 or 1 of the next rows.
-    //
-    // The rows are cleared and then filled. Mosaic row r receives the
-    // field-0 samples with x + y = r and the field-1 samples with
-    // x + y = r - 1, at column m_width + 2 - x + y while that term is below
-    // a. One field row y contributes a run of consecutive x, read in order
-    // and written one per row, two columns east of where row y - 1 wrote:
-    // for a band of a few dozen rows, reads and writes touch a few cache
-    // lines at a time and the band stays in the second-level cache. The
-    // wrapped samples are placed at the end.
+    // The placement is raw/Placement.h's. The rows are cleared and then
+    // filled. Mosaic row r receives field 0's regular samples with x + y = r
+    // and field 1's with x + y = r - 1. One field row y contributes a run of
+    // consecutive x, read in order and written one per row, two columns east
+    // of where row y - 1 wrote: for a band of a few dozen rows, reads and
+    // writes touch a few cache lines at a time and the band stays in the
+    // second-level cache. The wrapped samples are placed at the end.
     const int64_t a = raw.MosaicSide();
-    const int64_t w = raw.m_width;
-    const int64_t h = raw.m_height;
-    const uint16_t* field0 = raw.m_field0.get();
-    const uint16_t* field1 = raw.m_field1.get();
-    const int64_t endRow = firstRow + rowCount;
+    const int32_t w = raw.m_width;
+    const int32_t h = raw.m_height;
+    const uint16_t* const fields[2] = {raw.m_field0.get(), raw.m_field1.get()};
+    const int32_t endRow = firstRow + rowCount;
     std::fill(rows, rows + rowCount * a, uint16_t{0});
+    const CellBox band = {firstRow, endRow - 1, 0, static_cast<int32_t>(a - 1)};
     // Field row y reaches the rows for x + y (field 0) or x + y + 1
     // (field 1) in [firstRow, endRow).
-    const int64_t firstY = std::max<int64_t>(0, firstRow - w);
-    const int64_t endY = std::min(h, endRow);
-    for (int64_t y = firstY; y < endY; ++y)
-    {
-        // Column term below a: x >= y + 3 - h.
-        const int64_t lowestX = std::max<int64_t>(0, y + 3 - h);
-        const int64_t first0 = std::max(lowestX, firstRow - y);
-        const int64_t end0 = std::min(w, endRow - y);
-        const uint16_t* row0 = field0 + y * w;
-        uint16_t* at0 = rows + (first0 + y - firstRow) * a + (w + 2 - first0 + y);
-        for (int64_t x = first0; x < end0; ++x, at0 += a - 1)
-            *at0 = row0[x];
-        const int64_t first1 = std::max(lowestX, firstRow - 1 - y);
-        const int64_t end1 = std::min(w, endRow - 1 - y);
-        const uint16_t* row1 = field1 + y * w;
-        uint16_t* at1 = rows + (first1 + y + 1 - firstRow) * a + (w + 2 - first1 + y);
-        for (int64_t x = first1; x < end1; ++x, at1 += a - 1)
-            *at1 = row1[x];
-    }
-    // The positions whose column term m_width + 2 - x + y is a or more: only
-    // x <= y + 2 - m_height, so y >= m_height - 2.
-    for (int64_t y = std::max<int64_t>(0, h - 2); y < h; ++y)
-        for (int64_t x = 0; x < w && x <= y + 2 - h; ++x)
-            for (int64_t f = 0; f < 2; ++f)
+    const int32_t firstY = std::max(0, firstRow - w);
+    const int32_t endY = std::min(h, endRow);
+    for (int32_t y = firstY; y < endY; ++y)
+        for (int32_t f = 0; f < 2; ++f)
+        {
+            const FieldRun run = RunOfFieldRow(w, h, f, y, band);
+            const uint16_t* row = fields[f] + int64_t{y} * w;
+            uint16_t* at = rows + (MosaicElementOf(w, h, f, y, run.first) - firstRow * a);
+            for (int32_t x = run.first; x <= run.last; ++x, at += a - 1)
+                *at = row[x];
+        }
+    for (int32_t y = FirstWrappingRow(h); y < h; ++y)
+        for (int32_t x = 0; x <= WrappedRunOf(w, h, y).last; ++x)
+            for (int32_t f = 0; f < 2; ++f)
             {
-                const int64_t element = (x + y + f) * a + (w + 2 - x + y);
+                const int64_t element = MosaicElementOf(w, h, f, y, x);
                 if (element >= firstRow * a && element < endRow * a)
-                    rows[element - firstRow * a] = (f == 0 ? field0 : field1)[y * w + x];
+                    rows[element - firstRow * a] = fields[f][int64_t{y} * w + x];
             }
 }

@@ -31,6 +31,7 @@
 #pragma once
 
 #include "platform/Status.h"
+#include "raw/PackedSamples.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -56,9 +57,12 @@ public:
     static constexpr int32_t kFieldWidth = 2944;
     static constexpr int32_t kFieldHeight = 2144;
     static constexpr int32_t kMosaicSide = kFieldWidth + kFieldHeight;  // 5088
-    static constexpr int64_t kBlockBytes = 9'467'904;  // one packed field: 2144 rows of 4416 bytes
+    static constexpr int64_t kBlockBytes = PackedBytesOf(int64_t{kFieldWidth} * kFieldHeight);  // 9,467,904
     static constexpr int64_t kGapBytes = 2'048;        // between the two blocks, never read
     static constexpr int64_t kTailBytes = 2 * kBlockBytes + kGapBytes;  // 18,937,856
+
+    // Where field f's block starts, counted from the start of the tail.
+    static constexpr int64_t BlockOffsetInTail(int32_t field) { return field * (kBlockBytes + kGapBytes); }
 
     // A run with WorkerCount() workers, or with the given number (at least
     // one; for tests and benchmarks).
@@ -66,7 +70,7 @@ public:
     explicit CRawX10(int32_t workers);
     CRawX10(const CRawX10&) = delete;
     CRawX10& operator=(const CRawX10&) = delete;
-    virtual ~CRawX10();
+    ~CRawX10();
 
     // Reads the fields as LoadFields does, reading the packed blocks into the
     // mosaic's memory instead of a scratch buffer, then BuildMosaic.
@@ -153,7 +157,3 @@ private:
 // other stages can keep a few rows at a time instead of the whole mosaic.
 void FillMosaicRows(const CRawX10& raw, int32_t firstRow, int32_t rowCount, uint16_t* rows);
 
-// Unpacks groupCount groups of three bytes b0, b1, b2 into two 12-bit samples
-// each: b0 with the low nibble of b1 above it, then the high nibble of b1
-// with b2 above it.
-void UnpackSamples(const uint8_t* packed, int64_t groupCount, uint16_t* samples);

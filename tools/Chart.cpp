@@ -1,14 +1,14 @@
 // The built-in test chart, drawn in composite-mosaic coordinates.
 //
-// Layout. The fields cover a diamond of the mosaic; with u = r + c and
-// v = r - c every cell with u in [m_width + 2, m_width + 2 + 2 (m_height - 1)]
-// and v in [-(m_width + 1), m_width - 4] holds a sample. Its largest inscribed
-// square is filled by the chart proper, the rest of the diamond by a gentle
-// colour gradient. The chart square holds, on a neutral mid-grey ground, six
-// bands from top to bottom: a grey ramp of ten steps, six saturated patches,
-// six pastel patches, a smooth two-way gradient, four sharp edges (0, 90 and
-// 45 degrees in grey, 135 degrees between red and green) and five panels of
-// fine lines one and two cells wide.
+// Layout. The fields cover a diamond of the mosaic, whose cells all hold a
+// sample within ranges of u = r + c and v = r - c (kDiamondMinU and the
+// others below). Its largest inscribed square is filled by the chart proper,
+// the rest of the diamond by a gentle colour gradient. The chart square
+// holds, on a neutral mid-grey ground, six bands from top to bottom: a grey
+// ramp of ten steps, six saturated patches, six pastel patches, a smooth
+// two-way gradient, four sharp edges (0, 90 and 45 degrees in grey, 135
+// degrees between red and green) and five panels of fine lines one and two
+// cells wide.
 //
 // A soft triangle wave down the rows (one step per row, between -64 and +64)
 // is added to every colour. The demosaic steers by same-colour differences
@@ -27,6 +27,8 @@
 
 #include "demosaic/Demosaic.h"
 #include "raw/Lattice.h"
+#include "raw/PackedSamples.h"
+#include "raw/Placement.h"
 #include "raw/RawX10.h"
 
 #include <algorithm>
@@ -38,15 +40,23 @@ namespace
 constexpr int32_t kFieldWidth = CRawX10::kFieldWidth;
 constexpr int32_t kFieldHeight = CRawX10::kFieldHeight;
 constexpr int32_t kSide = CRawX10::kMosaicSide;
-constexpr int64_t kBlockBytes = CRawX10::kBlockBytes;
-constexpr int64_t kGapBytes = CRawX10::kGapBytes;
 
 // The diamond, as ranges of u = r + c and v = r - c inside which every cell
-// holds a sample of one field or the other.
-constexpr int32_t kDiamondMinU = kFieldWidth + 2;
-constexpr int32_t kDiamondMaxU = kFieldWidth + 2 + 2 * (kFieldHeight - 1);
-constexpr int32_t kDiamondMinV = -(kFieldWidth + 1);
-constexpr int32_t kDiamondMaxV = kFieldWidth - 4;
+// holds a sample of one field or the other: u from field 0's first row to
+// its last, v from field 1's first column to field 0's last.
+constexpr int32_t UOfSample(int32_t field, int32_t y, int32_t x)
+{
+    return RowOfSample(field, y, x) + ColumnTermOf(kFieldWidth, y, x);
+}
+constexpr int32_t VOfSample(int32_t field, int32_t y, int32_t x)
+{
+    return RowOfSample(field, y, x) - ColumnTermOf(kFieldWidth, y, x);
+}
+constexpr int32_t kDiamondMinU = UOfSample(0, 0, 0);
+constexpr int32_t kDiamondMaxU = UOfSample(0, kFieldHeight - 1, 0);
+constexpr int32_t kDiamondMinV = VOfSample(1, 0, 0);
+constexpr int32_t kDiamondMaxV = VOfSample(0, 0, kFieldWidth - 1);
+static_assert(kDiamondMinU == 2946 && kDiamondMaxU == 7232 && kDiamondMinV == -2945 && kDiamondMaxV == 2940);
 
 // Scan window of the demosaic: cells outside it are never interpolated.
 constexpr int32_t kWindowFirst = kWindowMargin;
@@ -273,7 +283,7 @@ double GainOfRow(int32_t r)
 
 uint16_t ToSample(double value)
 {
-    return static_cast<uint16_t>(std::clamp(std::lround(value), 0L, 4095L));
+    return static_cast<uint16_t>(std::clamp(std::lround(value), 0L, long{kSampleMaximum}));
 }
 
 }  // namespace
@@ -317,9 +327,7 @@ void RenderChartFields(uint16_t* field0, uint16_t* field1)
         for (int32_t y = 0; y < kFieldHeight; ++y)
             for (int32_t x = 0; x < kFieldWidth; ++x)
             {
-                const int64_t element = int64_t{x + y} * kSide + (kFieldWidth + 2 - x + y) + int64_t{f} * kSide;
-                const auto r = static_cast<int32_t>(element / kSide);
-                const auto c = static_cast<int32_t>(element % kSide);
+                const auto [r, c] = CellOfSample(kFieldWidth, kFieldHeight, f, y, x);
                 const ChartColour colour = ChartColourAt(r, c);
                 double value = 0;
                 switch (ColourOfFieldSample(y, x))
@@ -339,26 +347,14 @@ void RenderChartFields(uint16_t* field0, uint16_t* field1)
     }
 }
 
-void PackSamples(const uint16_t* samples, int64_t count, uint8_t* packed)
-{
-    for (int64_t i = 0; i + 1 < count; i += 2)
-    {
-        const uint32_t a = samples[i] & 0xFFF;
-        const uint32_t b = samples[i + 1] & 0xFFF;
-        *packed++ = static_cast<uint8_t>(a & 0xFF);
-        *packed++ = static_cast<uint8_t>(a >> 8 | (b & 0x0F) << 4);
-        *packed++ = static_cast<uint8_t>(b >> 4);
-    }
-}
-
 std::vector<uint8_t> MakeChartFile()
 {
     const int64_t samples = int64_t{kFieldWidth} * kFieldHeight;
     std::vector<uint16_t> field0(static_cast<size_t>(samples));
     std::vector<uint16_t> field1(static_cast<size_t>(samples));
     RenderChartFields(field0.data(), field1.data());
-    std::vector<uint8_t> file(static_cast<size_t>(2 * kBlockBytes + kGapBytes), 0);
-    PackSamples(field0.data(), samples, file.data());
-    PackSamples(field1.data(), samples, file.data() + kBlockBytes + kGapBytes);
+    std::vector<uint8_t> file(static_cast<size_t>(CRawX10::kTailBytes), 0);
+    PackSamples(field0.data(), samples, file.data() + CRawX10::BlockOffsetInTail(0));
+    PackSamples(field1.data(), samples, file.data() + CRawX10::BlockOffsetInTail(1));
     return file;
 }

@@ -37,10 +37,6 @@ bool ChartIsSmoothAt(int32_t r, int32_t c);
 // Renders the chart into two fields of 2144 rows x 2944 samples.
 void RenderChartFields(uint16_t* field0, uint16_t* field1);
 
-// Packs count samples (count even) into 3 * count / 2 bytes, two 12-bit
-// samples to three bytes: the exact inverse of UnpackSamples.
-void PackSamples(const uint16_t* samples, int64_t count, uint8_t* packed);
-
 // The whole chart file: field 0 block, 2,048 zero bytes, field 1 block;
 // 18,937,856 bytes.
 std::vector<uint8_t> MakeChartFile();

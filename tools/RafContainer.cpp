@@ -1,5 +1,7 @@
 #include "tools/RafContainer.h"
 
+#include "raw/RafHeader.h"
+
 #include <cstring>
 #include <string>
 
@@ -53,7 +55,7 @@ std::vector<uint8_t> RafPrefixFor(int64_t tailBytes)
     const uint32_t rawHeaderOffset = kPreviewOffset + jpegBytes;
     const uint32_t rawBlockOffset = rawHeaderOffset + kRawHeaderBytes;
     std::vector<uint8_t> prefix(rawBlockOffset, 0);
-    PutText(prefix, 0, "FUJIFILMCCD-RAW ");
+    PutText(prefix, 0, kRafMagic);
     PutText(prefix, 16, "0201");      // format version
     PutText(prefix, 20, "DIAGRAW0");  // camera ID
     PutText(prefix, 28, "X10");       // camera model, NUL-terminated by the zeros after it

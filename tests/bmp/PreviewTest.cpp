@@ -6,6 +6,7 @@
 #include "bmp/BmpWriter.h"
 #include "bmp/Previews.h"
 #include "raw/Lattice.h"
+#include "raw/Placement.h"
 #include "raw/RawX10.h"
 #include "tools/Chart.h"
 
@@ -428,13 +429,12 @@ TEST(PreviewRun, ChartPreviewsInOrderShowTheChart)
         for (int32_t c = 2; c <= kSide - 3 && mismatches < 5; c += 17)
         {
             const std::string cell = "cell (" + std::to_string(r) + ", " + std::to_string(c) + ")";
-            // Field position of the cell, by the inverse of the loader's
-            // placement; cells outside the fields' diamond hold nothing.
-            const int32_t f = (r + c) % 2;
-            const int32_t y = (r + c - kWidth - 2 - f) / 2;
-            const int32_t x = (r - c + kWidth + 2 - f) / 2;
-            const uint8_t* shown = PixelAt(mosaicPreview, kSide, kSide - r, kSide - c);
-            if (y < 0 || y >= kHeight || x < 0 || x >= kWidth)
+            // Field position of the cell; cells outside the fields' diamond
+            // hold nothing.
+            const auto [holdsSample, f, y, x] = FieldSourceOfCell(kWidth, kHeight, r, c);
+            const uint8_t* shown =
+                PixelAt(mosaicPreview, kSide, StorageRowOfCellRow(kSide, r), MirroredColumn(kSide, c));
+            if (!holdsSample)
             {
                 report(PixelIs(shown, 0, 0), "empty " + cell + " shows " + DescribePixel(shown));
                 ++blackChecked;

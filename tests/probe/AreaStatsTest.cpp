@@ -2,6 +2,7 @@
 // fields is placed by the loader's rule (its element of the mosaic), turned
 // into the pixel that shows it, and counted when that pixel lies in the area.
 #include "probe/AreaStats.h"
+#include "raw/Placement.h"
 #include "raw/RawX10.h"
 
 #include "TestSupport.h"
@@ -19,9 +20,9 @@ TEST(AreaStats, AgreesWithACountOverEveryPlacedSample)
     ASSERT_TRUE(WriteChartFile(dir / "chart.raf"));
     CRawX10 raw;
     ASSERT_EQ(raw.LoadFields((dir / "chart.raf").string().c_str()), kStatusOk);
-    const int64_t side = raw.MosaicSide();
-    const int64_t w = raw.m_width;
-    const int64_t h = raw.m_height;
+    const int32_t side = raw.MosaicSide();
+    const int32_t w = raw.m_width;
+    const int32_t h = raw.m_height;
     const ImageArea areas[] = {
         {0, 0, side, side},           // everything: column 0 and the bottom row show no cell
         {2000, 1500, 10, 10},         // inside the diamond
@@ -36,23 +37,24 @@ TEST(AreaStats, AgreesWithACountOverEveryPlacedSample)
         SCOPED_TRACE(std::to_string(area.x) + ", " + std::to_string(area.y));
         ColourValueCounts counts[2] = {EmptyColourValueCounts(), EmptyColourValueCounts()};
         int64_t samples[2] = {0, 0};
-        for (int64_t f = 0; f < 2; ++f)
-            for (int64_t y = 0; y < h; ++y)
-                for (int64_t x = 0; x < w; ++x)
+        for (int32_t f = 0; f < 2; ++f)
+            for (int32_t y = 0; y < h; ++y)
+                for (int32_t x = 0; x < w; ++x)
                 {
-                    const int64_t element = (x + y + f) * side + (w + 2 - x + y);
-                    const int64_t px = side - element % side;  // pixel (side - c, r - 1)
-                    const int64_t py = element / side - 1;
+                    // The pixel that shows the sample's cell.
+                    const MosaicCell cell = CellOfSample(w, h, f, y, x);
+                    const int64_t px = MirroredColumn(side, cell.c);
+                    const int64_t py = cell.r - 1;
                     if (px >= area.x && px < area.x + area.width && py >= area.y && py < area.y + area.height &&
                         px < side)
                     {
                         const uint16_t sample = (f == 0 ? raw.m_field0 : raw.m_field1)[y * w + x];
-                        ++counts[f][static_cast<size_t>(ColourOfFieldSample(static_cast<int32_t>(y), static_cast<int32_t>(x)))][sample];
+                        ++counts[f][static_cast<size_t>(ColourOfFieldSample(y, x))][sample];
                         ++samples[f];
                     }
                 }
         const int64_t shownColumns = area.x + area.width - std::max<int64_t>(area.x, 1);
-        const int64_t shownRows = std::min(area.y + area.height, side - 1) - area.y;
+        const int64_t shownRows = std::min<int64_t>(area.y + area.height, side - 1) - area.y;
         const AreaStats stats = ComputeAreaStats(raw, area);
         EXPECT_EQ(stats.cells, std::max<int64_t>(shownColumns, 0) * std::max<int64_t>(shownRows, 0));
         for (int f = 0; f < 2; ++f)

@@ -1,6 +1,5 @@
-// The explanation of a pixel: the inverse placement against the loader's, and
-// the pixel it explains against the .bmp that diagraw writes, for the chart
-// and a file of random bytes.
+// The explanation of a pixel: the pixel it explains against the .bmp that
+// diagraw writes, for the chart and a file of random bytes.
 #include "probe/CellReport.h"
 #include "raw/RawX10.h"
 
@@ -16,40 +15,6 @@ using namespace testsupport;
 
 namespace
 {
-
-// Every cell's source holds the cell's sample, and every sample has a cell:
-// small fields, whose corner samples wrap into columns 0 and 1 too, and the
-// camera's.
-TEST(FieldSource, InvertsThePlacementOfTheLoader)
-{
-    std::mt19937 random(3);
-    for (const auto& [width, height] : {std::pair{12, 8}, std::pair{9, 7}, std::pair{2944, 2144}})
-    {
-        CRawX10 raw;
-        raw.m_width = width;
-        raw.m_height = height;
-        const auto samples = static_cast<size_t>(width * height);
-        for (auto* field : {&raw.m_field0, &raw.m_field1})
-        {
-            *field = std::make_unique<uint16_t[]>(samples);
-            std::generate_n(field->get(), samples, [&] { return static_cast<uint16_t>(1 + random() % 4095); });
-        }
-        raw.BuildMosaic();
-        const int32_t side = raw.MosaicSide();
-        size_t found = 0;
-        for (int32_t r = 0; r < side; ++r)
-            for (int32_t c = 0; c < side; ++c)
-            {
-                const FieldSource source = FieldSourceOfCell(width, height, r, c);
-                const uint16_t held = raw.m_mosaic[static_cast<size_t>(r * side + c)];
-                const uint16_t* field = source.field == 0 ? raw.m_field0.get() : raw.m_field1.get();
-                ASSERT_EQ(source.holdsSample ? field[source.y * width + source.x] : 0, held)
-                    << width << " x " << height << ", cell (" << r << ", " << c << ")";
-                found += source.holdsSample;
-            }
-        EXPECT_EQ(found, 2 * samples);
-    }
-}
 
 // Pixel (x, y) of a 32-bit bottom-up BMP: blue, green, red.
 std::array<uint8_t, 3> PixelOfBmp(const std::vector<uint8_t>& bmp, int32_t side, int32_t x, int32_t y)

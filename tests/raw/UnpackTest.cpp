@@ -1,7 +1,6 @@
 // Unpacking of the packed 12-bit samples (two samples in three bytes) and
 // the chart writer's packing, which must be its exact inverse.
-#include "raw/RawX10.h"
-#include "tools/Chart.h"
+#include "raw/PackedSamples.h"
 
 #include <gtest/gtest.h>
 

@@ -3,6 +3,7 @@
 // cells it marks as smooth.
 #include "demosaic/Demosaic.h"
 #include "raw/Lattice.h"
+#include "raw/Placement.h"
 #include "raw/RawX10.h"
 #include "tools/Chart.h"
 
@@ -103,10 +104,9 @@ TEST(ChartFields, WhiteBalancedSamplesGiveTheChartColourOfTheirCell)
         for (int32_t y = 0; y < kHeight; ++y)
             for (int32_t x = 0; x < kWidth; ++x)
             {
-                const int32_t r = x + y + f;
-                const int32_t c = kWidth + 2 - x + y;
-                if (c >= kSide)
+                if (x <= WrappedRunOf(kWidth, kHeight, y).last)
                     continue;  // one of the six wrapped cells
+                const auto [r, c] = CellOfSample(kWidth, kHeight, f, y, x);
                 const uint16_t sample = field[static_cast<size_t>(int64_t{y} * kWidth + x)];
                 clipped += sample == 0 || sample >= 4095;
                 const ChartColour colour = ChartColourAt(r, c);
