@@ -24,6 +24,11 @@
 // or a sanitizer's interceptor) unchanged. Output files are recognised as the
 // files that openat creates exclusively under a temporary's name
 // (".<image>.diagraw-XXXXXX"), by their descriptors and names.
+//
+// The shim defines read, pread and fread itself, so it must see the C
+// library's plain declarations: with _FORTIFY_SOURCE (the hardened build)
+// Clang gets inline wrappers of the same names from the headers.
+#undef _FORTIFY_SOURCE
 #include <atomic>
 #include <cerrno>
 #include <new>
