@@ -2,7 +2,7 @@
 // by cell, and the whole pass with its output file; cells of the window.
 #include "bench/BenchSupport.h"
 #include "demosaic/Demosaic.h"
-#include "demosaic/FastScan.h"
+#include "demosaic/fastscan/FastScan.h"
 
 #include <benchmark/benchmark.h>
 

@@ -2,7 +2,7 @@
 // from its pixel buffer to the written file (files replace those of the
 // previous iteration, as in repeated runs).
 #include "bench/BenchSupport.h"
-#include "bmp/BmpWriter.h"
+#include "formats/BmpWriter.h"
 
 #include <benchmark/benchmark.h>
 

@@ -10,7 +10,7 @@
 // (memset), so that every page is touched and nothing is computed. Outputs:
 // FILE.raf.floor.f0.bmp, .floor.f1.bmp, .floor.src.bmp and .floor.bmp.
 // Exit status 0, or 1 with one line on standard error.
-#include "bmp/BmpWriter.h"
+#include "formats/BmpWriter.h"
 #include "raw/RawX10.h"
 
 #include <fcntl.h>

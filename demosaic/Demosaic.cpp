@@ -1,8 +1,8 @@
 #include "demosaic/Demosaic.h"
 
-#include "bmp/BmpStream.h"
+#include "formats/BmpStream.h"
 #include "demosaic/ColourSums.h"
-#include "demosaic/FastScan.h"
+#include "demosaic/fastscan/FastScan.h"
 #include "demosaic/Gradients.h"
 #include "platform/Workers.h"
 #include "raw/Placement.h"

@@ -17,7 +17,7 @@
 //
 // Two forms compute the same bytes: InterpolateCell, which runs the per-cell
 // rules of demosaic/Gradients.h and demosaic/ColourSums.h for one cell and is
-// the reference, and the fast scan (demosaic/FastScan.h), which the pass
+// the reference, and the fast scan (demosaic/fastscan/FastScan.h), which the pass
 // uses.
 #pragma once
 
@@ -111,7 +111,7 @@ CellInterpolation InterpolateCellInRows(const uint16_t* rows, int32_t side, int3
 // Storage rows firstRow to firstRow + rowCount - 1 of the demosaiced image of
 // raw's white-balanced mosaic: rowCount * side * 4 bytes, every one written.
 // Uses the fast scan, in scratch when given (one per thread; see
-// demosaic/FastScan.h), and the per-cell rules where the fast scan cannot be
+// demosaic/fastscan/FastScan.h), and the per-cell rules where the fast scan cannot be
 // exact.
 void RenderDemosaicRows(const CRawX10& raw, int32_t firstRow, int32_t rowCount, uint8_t* pixels,
                         CFastScanScratch* scratch = nullptr);

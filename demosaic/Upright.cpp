@@ -1,6 +1,6 @@
 #include "demosaic/Upright.h"
 
-#include "demosaic/FastScan.h"
+#include "demosaic/fastscan/FastScan.h"
 #include "platform/Workers.h"
 #include "raw/Placement.h"
 #include "raw/RawX10.h"

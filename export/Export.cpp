@@ -1,13 +1,13 @@
-#include "probe/Export.h"
+#include "export/Export.h"
 
 #include "demosaic/Demosaic.h"
-#include "demosaic/FastScan.h"
+#include "demosaic/fastscan/FastScan.h"
 #include "demosaic/Upright.h"
 #include "platform/Files.h"
 #include "platform/LargeBuffers.h"
 #include "platform/Workers.h"
 #include "probe/Messages.h"
-#include "probe/TiffWriter.h"
+#include "formats/TiffWriter.h"
 #include "raw/RafHeader.h"
 #include "raw/RawX10.h"
 
@@ -23,25 +23,28 @@ struct KindText
 {
     ExportKind kind;
     const char* name;
+    const char* usage;        // its lines of --help, after the name
     const char* description;  // the TIFF's ImageDescription
 };
 
 constexpr KindText kKindTexts[] = {
-    {ExportKind::Field0, "field0", "diagraw field0: field 0 of an X10 raw file, its 12-bit samples as read, unscaled"},
-    {ExportKind::Field1, "field1", "diagraw field1: field 1 of an X10 raw file, its 12-bit samples as read, unscaled"},
-    {ExportKind::Mosaic, "mosaic",
+    {ExportKind::Field0, "field0", "16-bit grey TIFF, 2944 x 2144, field 0's samples unscaled",
+     "diagraw field0: field 0 of an X10 raw file, its 12-bit samples as read, unscaled"},
+    {ExportKind::Field1, "field1", "16-bit grey TIFF, 2944 x 2144, field 1's samples unscaled",
+     "diagraw field1: field 1 of an X10 raw file, its 12-bit samples as read, unscaled"},
+    {ExportKind::Mosaic, "mosaic", "16-bit grey TIFF, 5088 x 5088, the raw composite mosaic,\nnorth up, not mirrored",
      "diagraw mosaic: the composite mosaic of both fields' 12-bit samples, north up, not mirrored; cells "
      "without a sample are 0"},
-    {ExportKind::Balanced, "balanced",
+    {ExportKind::Balanced, "balanced", "the same after the demosaic's white balance",
      "diagraw balanced: the composite mosaic after the demosaic's white balance (red and blue cells of rows and "
      "columns 8 to 5079 times 1.65 or 1.57 by row pair), north up, not mirrored"},
-    {ExportKind::Image, "image",
+    {ExportKind::Image, "image", "8-bit RGB TIFF, 5088 x 5088, the pixels of FILE.raf.bmp",
      "diagraw image: the demosaiced image, the pixels of diagraw's .bmp as a viewer shows them (the mosaic "
      "mirrored left to right)"},
-    {ExportKind::Upright, "upright",
+    {ExportKind::Upright, "upright", "8-bit RGB TIFF, 5888 x 4288, the demosaiced photo upright",
      "diagraw upright: the demosaiced image on the fields' grid, field 0 cells at (2y, 2x), field 1 cells at "
      "(2y + 1, 2x + 1), the other pixels the means of their demosaiced edge neighbours"},
-    {ExportKind::Preview, "preview", ""},
+    {ExportKind::Preview, "preview", "the embedded JPEG of a RAF, byte for byte", ""},
 };
 
 const KindText& TextOf(ExportKind kind)
@@ -153,6 +156,33 @@ Status ExportImage(CRawX10& raw, const std::string& output, const TiffLayout& la
 const char* NameOfExportKind(ExportKind kind)
 {
     return TextOf(kind).name;
+}
+
+std::string ExportKindNames()
+{
+    std::string names;
+    for (const KindText& text : kKindTexts)
+        names += (names.empty() ? "" : ", ") + std::string(text.name);
+    return names;
+}
+
+std::string ExportKindUsage()
+{
+    std::string usage;
+    for (const KindText& text : kKindTexts)
+    {
+        std::string label = std::string("  ") + text.name;
+        for (const char* line = text.usage; *line != '\0';)
+        {
+            const char* end = std::strchr(line, '\n');
+            const size_t length = end == nullptr ? std::strlen(line) : static_cast<size_t>(end - line);
+            label.resize(18, ' ');
+            usage += label + std::string(line, length) + "\n";
+            label.clear();
+            line += length + (end == nullptr ? 0 : 1);
+        }
+    }
+    return usage;
 }
 
 bool ExportKindOf(const std::string& name, ExportKind& kind)

@@ -28,6 +28,12 @@ inline constexpr ExportKind kExportKinds[] = {ExportKind::Field0,   ExportKind::
 // "field0" ... "preview", as the command line names the kind.
 const char* NameOfExportKind(ExportKind kind);
 
+// The names of all kinds, "field0, field1, ...", in the order of kExportKinds.
+std::string ExportKindNames();
+
+// The lines of --help that list the kinds: name, then what it writes.
+std::string ExportKindUsage();
+
 // The kind of that name; false when there is none.
 bool ExportKindOf(const std::string& name, ExportKind& kind);
 

@@ -1,6 +1,6 @@
-#include "bmp/BmpStream.h"
+#include "formats/BmpStream.h"
 
-#include "bmp/BmpWriter.h"
+#include "formats/BmpWriter.h"
 #include "platform/Workers.h"
 
 #include <algorithm>

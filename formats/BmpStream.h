@@ -2,7 +2,7 @@
 // the run's workers and written in file order by the calling thread, so that
 // no whole image is ever held in memory.
 //
-// Like WriteBmpFile (bmp/BmpWriter.h), the file appears under its name only
+// Like WriteBmpFile (formats/BmpWriter.h), the file appears under its name only
 // when complete; on a failure, or an exception from a renderer, an older file
 // of that name stays as it was.
 #pragma once

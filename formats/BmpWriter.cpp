@@ -1,4 +1,4 @@
-#include "bmp/BmpWriter.h"
+#include "formats/BmpWriter.h"
 
 #include "platform/Files.h"
 

@@ -1,4 +1,4 @@
-#include "python/RgbImage.h"
+#include "formats/RgbImage.h"
 
 #include "platform/LargeBuffers.h"
 #include "platform/Workers.h"

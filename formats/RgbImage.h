@@ -1,7 +1,7 @@
 // Images as numpy wants them: rows top first, three bytes a pixel in the
 // order red, green, blue.
 //
-// The library's renderers (bmp/Previews.h, demosaic/Demosaic.h) fill bands of
+// The library's renderers (previews/Previews.h, demosaic/Demosaic.h) fill bands of
 // BMP storage rows, bottom row first, four bytes a pixel (blue, green, red,
 // 0). RenderRgbImage runs such a renderer over the whole image on a pool of
 // workers (platform/Workers.h) and turns every band into RGB rows in the
@@ -9,7 +9,7 @@
 // viewer shows them.
 #pragma once
 
-#include "bmp/BmpStream.h"
+#include "formats/BmpStream.h"
 
 #include <cstdint>
 #include <memory>

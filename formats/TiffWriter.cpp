@@ -1,4 +1,4 @@
-#include "probe/TiffWriter.h"
+#include "formats/TiffWriter.h"
 
 #include "platform/Files.h"
 #include "platform/Workers.h"

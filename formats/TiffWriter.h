@@ -6,7 +6,7 @@
 // The tags are those that describe the image (size, samples, strips, the
 // resolution of 1 pixel per unit without a unit, which baseline readers
 // expect), Software and ImageDescription; there is no date, so the same image
-// gives the same bytes. Like the BMPs (bmp/BmpStream.h), the file appears
+// gives the same bytes. Like the BMPs (formats/BmpStream.h), the file appears
 // under its name only when complete, through platform::COutputFile; on a
 // failure an older file of that name stays as it was. Deflate takes one
 // library for the whole file, and any error libtiff reports fails the image
@@ -14,7 +14,7 @@
 // Returns a Status.
 #pragma once
 
-#include "bmp/BmpStream.h"
+#include "formats/BmpStream.h"
 #include "platform/Status.h"
 
 #include <cstdint>

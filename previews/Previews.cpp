@@ -4,9 +4,9 @@
 // time, by formulas equal to FieldPreviewValue and MosaicPreviewValue for
 // every 12-bit sample (the tests try each one), and write each byte of their
 // rows once, the black ones included, so no buffer needs clearing first.
-#include "bmp/Previews.h"
+#include "previews/Previews.h"
 
-#include "bmp/BmpStream.h"
+#include "formats/BmpStream.h"
 #include "raw/Lattice.h"
 #include "raw/PackedSamples.h"
 #include "raw/Placement.h"

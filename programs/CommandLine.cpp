@@ -1,4 +1,4 @@
-#include "app/CommandLine.h"
+#include "programs/CommandLine.h"
 
 #include "platform/TerminalText.h"
 #include "raw/InputFailure.h"

@@ -1,4 +1,4 @@
-#include "probe/ExportArguments.h"
+#include "programs/ExportArguments.h"
 
 #include <cstring>
 #include <vector>
@@ -39,7 +39,7 @@ ExportArguments ParseExportArguments(int argc, const char* const* argv)
     if (!ExportKindOf(operands[1], arguments.kind))
     {
         arguments.problemName = operands[1];
-        arguments.problem = "unknown kind; one of field0, field1, mosaic, balanced, image, upright, preview";
+        arguments.problem = "unknown kind; one of " + ExportKindNames();
         return arguments;
     }
     arguments.input = operands[0];

@@ -1,5 +1,5 @@
 // The command line of diagraw-export, read into what to run; nothing is
-// opened and nothing printed here (probe/ExportMain.cpp does both).
+// opened and nothing printed here (programs/export_main.cpp does both).
 //
 //   [--compress] FILE KIND OUT | --help | -h | --version
 //
@@ -7,7 +7,7 @@
 // is an unknown option.
 #pragma once
 
-#include "probe/Export.h"
+#include "export/Export.h"
 
 #include <string>
 

@@ -1,4 +1,4 @@
-#include "probe/ProbeArguments.h"
+#include "programs/ProbeArguments.h"
 
 #include <algorithm>
 #include <cstring>

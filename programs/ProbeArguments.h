@@ -1,5 +1,5 @@
 // The command line of diagraw-probe, read into what to run; nothing is opened
-// and nothing printed here (probe/ProbeMain.cpp does both).
+// and nothing printed here (programs/probe_main.cpp does both).
 //
 //   info FILE [--json] | stats FILE [--area X Y W H] [--json]
 //   | cell FILE X Y [--json] | --help | -h | --version

@@ -1,4 +1,4 @@
-#include "tools/SynthArguments.h"
+#include "programs/SynthArguments.h"
 
 #include <cstring>
 

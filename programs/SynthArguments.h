@@ -1,5 +1,5 @@
 // The command line of diagraw-synth, read into what to run; nothing is
-// written here (tools/synth_main.cpp does that).
+// written here (programs/synth_main.cpp does that).
 //
 //   [--raf] OUT | --help | -h
 //

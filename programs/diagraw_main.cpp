@@ -8,8 +8,8 @@
 // image is written), or an image that could not be written, also for lack of
 // memory (the others are still tried). Standard output holds
 // the banner and, without an argument, the usage text; every failure is one
-// line on standard error (app/CommandLine.h).
-#include "app/CommandLine.h"
+// line on standard error (programs/CommandLine.h).
+#include "programs/CommandLine.h"
 #include "platform/Files.h"
 #include "raw/RawX10.h"
 

@@ -1,5 +1,5 @@
 // diagraw-export: writes one kind of image of an X10 raw file as a TIFF, or
-// copies its embedded JPEG (probe/Export.h); one output file, whole or not
+// copies its embedded JPEG (export/Export.h); one output file, whole or not
 // at all.
 //
 //   diagraw-export [--compress] FILE KIND OUT
@@ -9,8 +9,8 @@
 // "diagraw-export: <name>: <reason>" on standard error; 2 for a wrong
 // command line, also with one line.
 #include "platform/Files.h"
-#include "probe/Export.h"
-#include "probe/ExportArguments.h"
+#include "export/Export.h"
+#include "programs/ExportArguments.h"
 #include "probe/Messages.h"
 
 #include <cstdio>
@@ -22,23 +22,19 @@ namespace
 
 constexpr const char* kProgram = "diagraw-export";
 
-constexpr const char* kHelp =
-    "Usage:\n"
-    "  diagraw-export [--compress] FILE.raf KIND OUT\n"
-    "  diagraw-export --help | --version\n"
-    "\n"
-    "Writes one file, OUT, from FILE.raf:\n"
-    "  field0, field1  16-bit grey TIFF, 2944 x 2144, a field's samples unscaled\n"
-    "  mosaic          16-bit grey TIFF, 5088 x 5088, the raw composite mosaic,\n"
-    "                  north up, not mirrored\n"
-    "  balanced        the same after the demosaic's white balance\n"
-    "  image           8-bit RGB TIFF, 5088 x 5088, the pixels of FILE.raf.bmp\n"
-    "  upright         8-bit RGB TIFF, 5888 x 4288, the demosaiced photo upright\n"
-    "  preview         the embedded JPEG of a RAF, byte for byte\n"
-    "--compress        deflate the TIFF (lossless)\n"
-    "\n"
-    "OUT appears whole or not at all. Exit status: 0 success, 1 unreadable\n"
-    "input, no preview or OUT not written, 2 wrong usage.\n";
+std::string Help()
+{
+    return "Usage:\n"
+           "  diagraw-export [--compress] FILE.raf KIND OUT\n"
+           "  diagraw-export --help | --version\n"
+           "\n"
+           "Writes one file, OUT, from FILE.raf:\n" +
+           ExportKindUsage() +
+           "--compress        deflate the TIFF (lossless)\n"
+           "\n"
+           "OUT appears whole or not at all. Exit status: 0 success, 1 unreadable\n"
+           "input, no preview or OUT not written, 2 wrong usage.\n";
+}
 
 int Fail(int status, const std::string& name, const std::string& reason)
 {
@@ -61,9 +57,9 @@ int Run(int argc, char** argv)
 {
     const ExportArguments arguments = ParseExportArguments(argc, argv);
     if (arguments.help)
-        return Print(kHelp);
+        return Print(Help());
     if (arguments.version)
-        return Print(std::string(kProgram) + " " + DIAGRAW_EXPORT_VERSION + "\n");
+        return Print(std::string(kProgram) + " " + DIAGRAW_VERSION + "\n");
     if (!arguments.problem.empty())
         return UsageError(arguments.problemName, arguments.problem);
     const bool deflate = arguments.deflate;
@@ -73,7 +69,7 @@ int Run(int argc, char** argv)
     try
     {
         const ExportResult result =
-            ExportFile(input, kind, output, deflate, std::string(kProgram) + " " + DIAGRAW_EXPORT_VERSION);
+            ExportFile(input, kind, output, deflate, std::string(kProgram) + " " + DIAGRAW_VERSION);
         if (result.status == kStatusOk)
             return 0;
         return Fail(1, result.outputFailed ? output : std::string(input),

@@ -17,7 +17,7 @@
 #include "probe/FieldStats.h"
 #include "probe/FileInfo.h"
 #include "probe/Messages.h"
-#include "probe/ProbeArguments.h"
+#include "programs/ProbeArguments.h"
 #include "raw/RafHeader.h"
 #include "raw/RawX10.h"
 
@@ -151,7 +151,7 @@ int Run(int argc, char** argv)
     case ProbeCommand::Help:
         return PrintOrFail(kHelp);
     case ProbeCommand::Version:
-        return PrintOrFail(std::string(kProgram) + " " + DIAGRAW_PROBE_VERSION + "\n");
+        return PrintOrFail(std::string(kProgram) + " " + DIAGRAW_VERSION + "\n");
     case ProbeCommand::Info:
         return RunInfo(path, json);
     case ProbeCommand::Stats:

@@ -12,7 +12,7 @@
 #include "platform/TerminalText.h"
 #include "tools/Chart.h"
 #include "tools/RafContainer.h"
-#include "tools/SynthArguments.h"
+#include "programs/SynthArguments.h"
 
 #include <cstdio>
 #include <new>

@@ -1,14 +1,14 @@
 #include "python/LoadedRaw.h"
 
-#include "bmp/Previews.h"
+#include "previews/Previews.h"
 #include "demosaic/Demosaic.h"
-#include "demosaic/FastScan.h"
+#include "demosaic/fastscan/FastScan.h"
 #include "demosaic/Upright.h"
 #include "platform/LargeBuffers.h"
 #include "platform/Workers.h"
 #include "probe/FieldStats.h"
 #include "probe/FileInfo.h"
-#include "python/RgbImage.h"
+#include "formats/RgbImage.h"
 #include "raw/InputFailure.h"
 
 #include <algorithm>

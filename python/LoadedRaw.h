@@ -47,7 +47,7 @@ public:
     // kept.
     const uint16_t* Fields() const;
 
-    // The images of diagraw as RGB rows, top first (python/RgbImage.h), in a
+    // The images of diagraw as RGB rows, top first (formats/RgbImage.h), in a
     // new buffer: the preview of field 0 or 1 (m_height x m_width), the mosaic
     // preview and the demosaiced image (Side() x Side()).
     std::shared_ptr<uint8_t[]> FieldPreview(int32_t field) const;

@@ -13,7 +13,7 @@
 //
 // The mosaic preview has to come before Demosaic, which white-balances the
 // mosaic in place. Load and BuildMosaic live in raw/; each output stage lives
-// with its rendering (bmp/Previews.cpp, demosaic/Demosaic.cpp) and is a short
+// with its rendering (previews/Previews.cpp, demosaic/Demosaic.cpp) and is a short
 // adapter there: render the pixels into a buffer, then write the file.
 //
 // Ownership: the object owns the stream, the sample buffers, the keeper of

@@ -1,8 +1,8 @@
 // Dispatch of the fast demosaic scan: which compiled variant runs, and the
 // scratch memory it works in.
-#include "demosaic/FastScan.h"
+#include "demosaic/fastscan/FastScan.h"
 
-#include "demosaic/FastScanVariants.h"
+#include "demosaic/fastscan/FastScanVariants.h"
 
 namespace
 {

@@ -3,7 +3,7 @@
 // it only when the processor has AVX2).
 #if defined(DIAGRAW_FAST_SCAN_X86)
 
-#include "demosaic/FastScanKernel.h"
+#include "demosaic/fastscan/FastScanKernel.h"
 
 bool ScanWindowRowsAvx2(const FastScanWork& work)
 {

@@ -4,7 +4,7 @@
 // processor and the operating system support them).
 #if defined(DIAGRAW_FAST_SCAN_X86)
 
-#include "demosaic/FastScanKernel.h"
+#include "demosaic/fastscan/FastScanKernel.h"
 
 bool ScanWindowRowsAvx512(const FastScanWork& work)
 {

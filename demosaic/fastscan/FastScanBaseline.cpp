@@ -1,5 +1,5 @@
 // The fast scan body built for the baseline instruction set of the target.
-#include "demosaic/FastScanKernel.h"
+#include "demosaic/fastscan/FastScanKernel.h"
 
 bool ScanWindowRowsBaseline(const FastScanWork& work)
 {

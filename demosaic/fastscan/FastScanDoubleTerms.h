@@ -7,7 +7,7 @@
 // FastScanKernel.h).
 #pragma once
 
-#include "demosaic/FastScanTerms.h"
+#include "demosaic/fastscan/FastScanTerms.h"
 
 #include <cstdint>
 

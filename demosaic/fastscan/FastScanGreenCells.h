@@ -7,9 +7,9 @@
 // internal linkage only (see FastScanKernel.h).
 #pragma once
 
-#include "demosaic/FastScanNeighbourhood.h"
-#include "demosaic/FastScanTerms.h"
-#include "demosaic/FastScanThreshold.h"
+#include "demosaic/fastscan/FastScanNeighbourhood.h"
+#include "demosaic/fastscan/FastScanTerms.h"
+#include "demosaic/fastscan/FastScanThreshold.h"
 #include "raw/Lattice.h"
 
 #include <cstdint>

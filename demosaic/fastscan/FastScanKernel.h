@@ -1,6 +1,6 @@
 // The body of the fast demosaic scan, compiled once per instruction set.
 //
-// Each of demosaic/FastScanBaseline.cpp, FastScanAvx2.cpp and
+// Each of demosaic/fastscan/FastScanBaseline.cpp, FastScanAvx2.cpp and
 // FastScanAvx512.cpp includes this file once and wraps ScanRows in a
 // function of its own name; the three are built with different compiler
 // flags. Everything here and in the parts it includes therefore has internal
@@ -50,12 +50,12 @@
 // 1/100). The division by 12 is the single-precision division of the rule.
 #pragma once
 
-#include "demosaic/FastScanColourCells.h"
-#include "demosaic/FastScanDoubleTerms.h"
-#include "demosaic/FastScanGreenCells.h"
-#include "demosaic/FastScanNeighbourhood.h"
-#include "demosaic/FastScanTerms.h"
-#include "demosaic/FastScanVariants.h"
+#include "demosaic/fastscan/FastScanColourCells.h"
+#include "demosaic/fastscan/FastScanDoubleTerms.h"
+#include "demosaic/fastscan/FastScanGreenCells.h"
+#include "demosaic/fastscan/FastScanNeighbourhood.h"
+#include "demosaic/fastscan/FastScanTerms.h"
+#include "demosaic/fastscan/FastScanVariants.h"
 #include "raw/Placement.h"
 
 #include <cstdint>

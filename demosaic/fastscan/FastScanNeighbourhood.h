@@ -8,7 +8,7 @@
 // cell itself, P_p2_m1 is P(2, -1).
 #pragma once
 
-#include "demosaic/FastScanTerms.h"
+#include "demosaic/fastscan/FastScanTerms.h"
 
 #include <cstdint>
 

@@ -4,7 +4,7 @@
 // Part of the scan body: internal linkage only (see FastScanKernel.h).
 #pragma once
 
-#include "demosaic/FastScanTerms.h"
+#include "demosaic/fastscan/FastScanTerms.h"
 #include "raw/Lattice.h"
 
 #include <cstdint>

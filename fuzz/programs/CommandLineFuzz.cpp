@@ -4,7 +4,7 @@
 // holds no control byte and gives the name back.
 #include "FuzzSupport.h"
 
-#include "app/CommandLine.h"
+#include "programs/CommandLine.h"
 #include "platform/TerminalText.h"
 
 #include <algorithm>

@@ -3,7 +3,7 @@
 // when it was given; help and version only alone.
 #include "FuzzSupport.h"
 
-#include "probe/ExportArguments.h"
+#include "programs/ExportArguments.h"
 
 #include <algorithm>
 

@@ -4,7 +4,7 @@
 // pixel by pixel finds.
 #include "FuzzSupport.h"
 
-#include "probe/ProbeArguments.h"
+#include "programs/ProbeArguments.h"
 #include "raw/RawX10.h"
 
 #include <algorithm>

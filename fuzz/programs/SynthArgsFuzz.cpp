@@ -2,7 +2,7 @@
 // name, --raf exactly when it was given, and no other option.
 #include "FuzzSupport.h"
 
-#include "tools/SynthArguments.h"
+#include "programs/SynthArguments.h"
 
 #include <algorithm>
 

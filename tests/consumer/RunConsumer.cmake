@@ -28,7 +28,7 @@ run_step("cmake --install" ${CMAKE_COMMAND} --install ${DIAGRAW_BUILD_DIR} --pre
 foreach(installed
     bin/diagraw bin/diagraw-synth bin/diagraw-probe share/man/man1/diagraw.1 share/doc/diagraw/LICENSE
     ${LIBDIR}/libdiagraw.a
-    include/diagraw/raw/RawX10.h include/diagraw/bmp/BmpWriter.h include/diagraw/demosaic/Demosaic.h
+    include/diagraw/raw/RawX10.h include/diagraw/formats/BmpWriter.h include/diagraw/demosaic/Demosaic.h
     ${LIBDIR}/cmake/diagraw/diagrawConfig.cmake ${LIBDIR}/cmake/diagraw/diagrawConfigVersion.cmake)
   if(NOT EXISTS ${prefix}/${installed})
     message(FATAL_ERROR "not installed: ${installed}")
@@ -44,7 +44,7 @@ if(PYTHON_MODULE_DIR)
 endif()
 file(GLOB_RECURSE everything RELATIVE ${prefix} ${prefix}/*)
 foreach(file IN LISTS everything)
-  if(NOT file MATCHES "^(bin/diagraw|bin/diagraw-synth|bin/diagraw-probe|bin/diagraw-export|share/man/man1/diagraw[a-z-]*\\.1|share/doc/diagraw/LICENSE|${LIBDIR}/libdiagraw\\.a|include/diagraw/(platform/Status|raw/RawX10|raw/PackedSamples|raw/Placement|raw/Lattice|raw/RafHeader|bmp/BmpWriter|bmp/Previews|demosaic/Demosaic|demosaic/Gradients|demosaic/ColourSums|demosaic/Upright)\\.h|${LIBDIR}/cmake/diagraw/diagraw[A-Za-z-]*\\.cmake${python_files})$")
+  if(NOT file MATCHES "^(bin/diagraw|bin/diagraw-synth|bin/diagraw-probe|bin/diagraw-export|share/man/man1/diagraw[a-z-]*\\.1|share/doc/diagraw/LICENSE|${LIBDIR}/libdiagraw\\.a|include/diagraw/(platform/Status|raw/RawX10|raw/PackedSamples|raw/Placement|raw/Lattice|raw/RafHeader|formats/BmpWriter|previews/Previews|demosaic/Demosaic|demosaic/Gradients|demosaic/ColourSums|demosaic/Upright)\\.h|${LIBDIR}/cmake/diagraw/diagraw[A-Za-z-]*\\.cmake${python_files})$")
     message(FATAL_ERROR "installed but not expected: ${file}")
   endif()
 endforeach()

@@ -1,7 +1,7 @@
 // consumer RAF BMP: loads RAF with the installed library, checks the shape of
 // what it built, and writes a 1 x 1 image to BMP. Exit status 0 when all of
 // it worked; otherwise 1, with the reason on standard error.
-#include "bmp/BmpWriter.h"
+#include "formats/BmpWriter.h"
 #include "raw/RawX10.h"
 
 #include <cstdio>

@@ -2,7 +2,7 @@
 // scan window of a whole (small) image.
 #include "SmallMosaic.h"
 #include "TestSupport.h"
-#include "bmp/BmpWriter.h"
+#include "formats/BmpWriter.h"
 #include "demosaic/Demosaic.h"
 
 #include <gtest/gtest.h>

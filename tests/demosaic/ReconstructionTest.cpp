@@ -3,7 +3,7 @@
 // compared cell by cell with the chart's own colours it is close where the
 // chart is smooth and in the right place around edges.
 #include "TestSupport.h"
-#include "bmp/BmpWriter.h"
+#include "formats/BmpWriter.h"
 #include "demosaic/Demosaic.h"
 #include "raw/RawX10.h"
 #include "tools/Chart.h"

@@ -5,8 +5,8 @@
 // functions to make a chosen one fail.
 #include "TestSupport.h"
 
-#include "bmp/BmpStream.h"
-#include "bmp/BmpWriter.h"
+#include "formats/BmpStream.h"
+#include "formats/BmpWriter.h"
 #include "platform/LargeBuffers.h"
 #include "platform/Workers.h"
 

@@ -2,7 +2,7 @@
 // that appear whole under their final name or not at all.
 #include "TestSupport.h"
 
-#include "bmp/BmpWriter.h"
+#include "formats/BmpWriter.h"
 
 #include <gtest/gtest.h>
 

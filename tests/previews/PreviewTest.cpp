@@ -3,8 +3,8 @@
 // diagraw on the built-in chart.
 #include "TestSupport.h"
 
-#include "bmp/BmpWriter.h"
-#include "bmp/Previews.h"
+#include "formats/BmpWriter.h"
+#include "previews/Previews.h"
 #include "raw/Lattice.h"
 #include "raw/Placement.h"
 #include "raw/RawX10.h"

@@ -3,8 +3,8 @@
 // remainder of the vector widths), flat and empty regions, samples beyond 13
 // bits, the chart, and the arithmetic identities the scan relies on.
 #include "demosaic/Demosaic.h"
-#include "demosaic/FastScan.h"
-#include "demosaic/FastScanKernel.h"
+#include "demosaic/fastscan/FastScan.h"
+#include "demosaic/fastscan/FastScanKernel.h"
 #include "raw/Lattice.h"
 #include "raw/RawX10.h"
 #include "tools/Chart.h"
