@@ -32,6 +32,9 @@ constexpr KindText kKindTexts[] = {
      "diagraw field0: field 0 of an X10 raw file, its 12-bit samples as read, unscaled"},
     {ExportKind::Field1, "field1", "16-bit grey TIFF, 2944 x 2144, field 1's samples unscaled",
      "diagraw field1: field 1 of an X10 raw file, its 12-bit samples as read, unscaled"},
+    {ExportKind::Fields, "fields", "16-bit grey TIFF, 5888 x 2144, both fields side by side,\nfield 0 on the left, samples unscaled",
+     "diagraw fields: both fields of an X10 raw file side by side, field 0 on the left, each field's rows "
+     "top-down as read, its 12-bit samples unscaled"},
     {ExportKind::Mosaic, "mosaic", "16-bit grey TIFF, 5088 x 5088, the raw composite mosaic,\nnorth up, not mirrored",
      "diagraw mosaic: the composite mosaic of both fields' 12-bit samples, north up, not mirrored; cells "
      "without a sample are 0"},
@@ -105,9 +108,10 @@ ExportResult ExportPreview(const char* input, const std::string& output)
 TiffLayout LayoutOf(ExportKind kind, const CRawX10& raw, bool deflate, const std::string& software)
 {
     TiffLayout layout;
-    const bool field = kind == ExportKind::Field0 || kind == ExportKind::Field1;
+    const bool field = kind == ExportKind::Field0 || kind == ExportKind::Field1 || kind == ExportKind::Fields;
     const bool grey = field || kind == ExportKind::Mosaic || kind == ExportKind::Balanced;
-    layout.width = field ? raw.m_width : kind == ExportKind::Upright ? 2 * raw.m_width : raw.MosaicSide();
+    const bool doubleWidth = kind == ExportKind::Fields || kind == ExportKind::Upright;
+    layout.width = doubleWidth ? 2 * raw.m_width : field ? raw.m_width : raw.MosaicSide();
     layout.height = field ? raw.m_height : kind == ExportKind::Upright ? 2 * raw.m_height : raw.MosaicSide();
     layout.samplesPerPixel = grey ? 1 : 3;
     layout.bitsPerSample = grey ? 16 : 8;
@@ -225,6 +229,17 @@ ExportResult ExportFile(const char* input, ExportKind kind, const std::string& o
                         rowBytes * static_cast<size_t>(rowCount));
         }));
     }
+    case ExportKind::Fields:
+        return Written(StreamTiffFile(output, layout, raw.Workers(), raw.Buffers(), [&](int32_t firstRow, int32_t rowCount, uint8_t* rows, int32_t) {
+            const size_t fieldRowBytes = rowBytes / 2;
+            for (int32_t j = 0; j < rowCount; ++j)
+            {
+                const size_t sample = static_cast<size_t>(firstRow + j) * static_cast<size_t>(raw.m_width);
+                uint8_t* row = rows + static_cast<size_t>(j) * rowBytes;
+                std::memcpy(row, raw.m_field0.get() + sample, fieldRowBytes);
+                std::memcpy(row + fieldRowBytes, raw.m_field1.get() + sample, fieldRowBytes);
+            }
+        }));
     case ExportKind::Mosaic:
     case ExportKind::Balanced:
         // Built band by band from the fields, never held whole.

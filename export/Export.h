@@ -2,6 +2,8 @@
 // one input file, to one output file that appears whole or not at all.
 //
 //   field0, field1  16-bit grey TIFF, a field's 12-bit samples as loaded
+//   fields          16-bit grey TIFF of both fields side by side, field 0 on
+//                   the left: the raw frame as the sensor reads it out
 //   mosaic          16-bit grey TIFF of the composite mosaic, north up, not
 //                   mirrored (row r, column c as raw/Lattice.h counts them)
 //   balanced        the same after the demosaic's white balance
@@ -19,11 +21,11 @@
 #include <cstdint>
 #include <string>
 
-enum class ExportKind : uint8_t { Field0, Field1, Mosaic, Balanced, Image, Upright, Preview };
+enum class ExportKind : uint8_t { Field0, Field1, Fields, Mosaic, Balanced, Image, Upright, Preview };
 
-inline constexpr ExportKind kExportKinds[] = {ExportKind::Field0,   ExportKind::Field1, ExportKind::Mosaic,
-                                              ExportKind::Balanced, ExportKind::Image,  ExportKind::Upright,
-                                              ExportKind::Preview};
+inline constexpr ExportKind kExportKinds[] = {ExportKind::Field0, ExportKind::Field1,   ExportKind::Fields,
+                                              ExportKind::Mosaic, ExportKind::Balanced, ExportKind::Image,
+                                              ExportKind::Upright, ExportKind::Preview};
 
 // "field0" ... "preview", as the command line names the kind.
 const char* NameOfExportKind(ExportKind kind);

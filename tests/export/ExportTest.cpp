@@ -9,6 +9,7 @@
 
 #include "TestSupport.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -61,7 +62,7 @@ TEST(Export, EveryKindReadsBackWithTheLibrarysValues)
     TempDir dir;
     const std::string input = (dir / "synth.raf").string();
     ASSERT_EQ(RunProcess({kSynthExe, "--raf", input}).exitStatus, 0);
-    const char* const kinds[] = {"field0", "field1", "mosaic", "balanced", "image", "upright", "preview"};
+    const char* const kinds[] = {"field0", "field1", "fields", "mosaic", "balanced", "image", "upright", "preview"};
     std::vector<std::string> reader = {"/usr/bin/python3", "-c", kReader};
     for (const char* kind : kinds)
     {
@@ -73,7 +74,8 @@ TEST(Export, EveryKindReadsBackWithTheLibrarysValues)
     const ProcessResult read = RunProcess(reader);
     ASSERT_EQ(read.exitStatus, 0) << read.err;
     const std::string tags = " [256, 257, 258, 259, 262, 270, 273, 277, 278, 279, 282, 283, 284, 296, 305]\n";
-    EXPECT_EQ(read.out, "I;16 2944 2144" + tags + "I;16 2944 2144" + tags + "I;16 5088 5088" + tags +
+    EXPECT_EQ(read.out, "I;16 2944 2144" + tags + "I;16 2944 2144" + tags + "I;16 5888 2144" + tags +
+                            "I;16 5088 5088" + tags +
                             "I;16 5088 5088" + tags + "RGB 5088 5088" + tags + "RGB 5888 4288" + tags +
                             "L 8 8 []\nI;16 5088 5088" + tags);
     const auto samplesOf = [&](const std::string& name) { return ReadFile(dir / (name + ".samples")); };
@@ -83,6 +85,17 @@ TEST(Export, EveryKindReadsBackWithTheLibrarysValues)
     const size_t fieldSamples = static_cast<size_t>(raw.m_width) * static_cast<size_t>(raw.m_height);
     EXPECT_TRUE(samplesOf("field0") == LittleEndian(raw.m_field0.get(), fieldSamples));
     EXPECT_TRUE(samplesOf("field1") == LittleEndian(raw.m_field1.get(), fieldSamples));
+    // fields: each row is field 0's row, then field 1's.
+    const std::vector<uint8_t> fields = samplesOf("fields");
+    const size_t fieldRowBytes = 2 * static_cast<size_t>(raw.m_width);
+    ASSERT_EQ(fields.size(), 4 * fieldSamples);
+    for (size_t y = 0; y < static_cast<size_t>(raw.m_height); ++y)
+        for (size_t f = 0; f < 2; ++f)
+            ASSERT_TRUE(std::equal(fields.begin() + static_cast<ptrdiff_t>((2 * y + f) * fieldRowBytes),
+                                   fields.begin() + static_cast<ptrdiff_t>((2 * y + f + 1) * fieldRowBytes),
+                                   samplesOf(f == 0 ? "field0" : "field1").begin() +
+                                       static_cast<ptrdiff_t>(y * fieldRowBytes)))
+                << "row " << y << " of field " << f;
     const int32_t side = raw.MosaicSide();
     const size_t cells = static_cast<size_t>(side) * static_cast<size_t>(side);
     EXPECT_TRUE(samplesOf("mosaic") == LittleEndian(raw.m_mosaic.get(), cells));
@@ -136,7 +149,7 @@ TEST(Export, SameInputSameBytesAndFailuresInOneLine)
     EXPECT_EQ(RunExport({chart, "upright", (dir / "no" / "such" / "dir.tif").string()}, 1),
               "diagraw-export: " + (dir / "no" / "such" / "dir.tif").string() + ": No such file or directory\n");
     EXPECT_EQ(RunExport({chart, "jpeg", out}, 2),
-              "diagraw-export: jpeg: unknown kind; one of field0, field1, mosaic, balanced, image, upright, "
+              "diagraw-export: jpeg: unknown kind; one of field0, field1, fields, mosaic, balanced, image, upright, "
               "preview" + seeHelp);
     EXPECT_EQ(RunExport({chart, "image"}, 2), "diagraw-export: command line: expects FILE.raf KIND OUT" + seeHelp);
     EXPECT_EQ(RunExport({"--deflate", chart, "image", out}, 2), "diagraw-export: --deflate: unknown option" + seeHelp);
