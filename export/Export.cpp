@@ -6,7 +6,7 @@
 #include "platform/Files.h"
 #include "platform/LargeBuffers.h"
 #include "platform/Workers.h"
-#include "probe/Messages.h"
+#include "raw/InputFailure.h"
 #include "formats/TiffWriter.h"
 #include "raw/RafHeader.h"
 #include "raw/RawX10.h"
@@ -208,7 +208,7 @@ ExportResult ExportFile(const char* input, ExportKind kind, const std::string& o
     CRawX10 raw;
     const Status status = kind == ExportKind::Image ? raw.Load(input) : raw.LoadFields(input);
     if (status != kStatusOk)
-        return InputFailure(status, DescribeLoadFailure(raw, status));
+        return InputFailure(status, DescribeInputFailure(raw, status));
     // Before anything is rendered: the output can be written, and it is not
     // the input under another name (or the same).
     const Status named = platform::CheckOutputName(output, raw.m_file.get());

@@ -4,15 +4,8 @@
 
 #include "platform/Status.h"
 
-#include <cstdint>
 #include <string>
-
-class CRawX10;
 
 // Prints "<program>: <name>: <reason>" on standard error, name and reason
 // escaped for the terminal (platform/TerminalText.h), and returns status.
 int ReportFailure(const char* program, int status, const std::string& name, const std::string& reason);
-
-// The reason raw could not load its file: the status's text, and for a
-// file too short its size and the size needed.
-std::string DescribeLoadFailure(const CRawX10& raw, Status status);

@@ -17,6 +17,7 @@
 #include "probe/FieldStats.h"
 #include "probe/FileInfo.h"
 #include "probe/Messages.h"
+#include "raw/InputFailure.h"
 #include "programs/ProbeArguments.h"
 #include "raw/RafHeader.h"
 #include "raw/RawX10.h"
@@ -94,7 +95,7 @@ int RunStats(const char* path, bool json, const ImageArea* area)
     CRawX10 raw;
     const Status status = raw.LoadFields(path);
     if (status != kStatusOk)
-        return Fail(1, path, DescribeLoadFailure(raw, status));
+        return Fail(1, path, DescribeInputFailure(raw, status));
     if (area != nullptr)
     {
         const std::string problem = AreaProblem(*area, raw.MosaicSide());
@@ -115,7 +116,7 @@ int RunCell(const char* path, const char* xText, const char* yText, int32_t x, i
     CRawX10 raw;
     const Status status = raw.Load(path);
     if (status != kStatusOk)
-        return Fail(1, path, DescribeLoadFailure(raw, status));
+        return Fail(1, path, DescribeInputFailure(raw, status));
     const int32_t side = raw.MosaicSide();
     if (x < 0 || x >= side || y < 0 || y >= side)
         return Fail(1, path, std::string("pixel (") + xText + ", " + yText + ") lies outside the " +

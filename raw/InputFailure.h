@@ -3,9 +3,8 @@
 // The reason is DescribeStatus's text (platform/Status.h); for a file that is
 // too short it also gives the file's size and the size needed, with
 // thousands separators: "file too short: 100 bytes, at least 18,937,856
-// needed". The program's message and the Python module's exceptions both use
-// it, so that they say the same (diagraw-probe keeps its own words,
-// probe/Messages.h).
+// needed". Every program's message and the Python module's exceptions use
+// it, so that they all say the same.
 #pragma once
 
 #include "platform/Status.h"

@@ -52,7 +52,7 @@ TEST(ProbeCommandLine, FailuresPrintOneLineAndExitWithTheirStatus)
 #if !defined(_WIN32)
         {{"stats", missing + "\t\x7f\n"}, 1, missing + "\\t\\x7f\\n: " + DescribeStatus(ENOENT)},
 #endif
-        {{"cell", tiny, "1", "1"}, 1, tiny + ": file too short: 100 bytes, 18,937,856 needed"},
+        {{"cell", tiny, "1", "1"}, 1, tiny + ": file too short: 100 bytes, at least 18,937,856 needed"},
         {{"cell", chart, "5088", "0"}, 1, chart + ": pixel (5088, 0" + outside},
         {{"cell", chart, "0", "5088"}, 1, chart + ": pixel (0, 5088" + outside},
         {{"cell", chart, "-1", "7"}, 1, chart + ": pixel (-1, 7" + outside},
