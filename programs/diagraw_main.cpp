@@ -10,51 +10,16 @@
 // the banner and, without an argument, the usage text; every failure is one
 // line on standard error (programs/CommandLine.h).
 #include "programs/CommandLine.h"
+#include "pipeline/Pipeline.h"
 #include "platform/Files.h"
 #include "raw/RawX10.h"
 
-#include <iterator>
+#include <cerrno>
 #include <new>
 #include <string>
 
 namespace
 {
-
-// The stages after the loader, in the order they must run: the mosaic
-// preview has to come before the demosaic, which white-balances the mosaic
-// in place.
-struct Stage
-{
-    OutputImage image;
-    Status (*run)(CRawX10& raw);
-};
-
-constexpr Stage kStages[] = {
-    {OutputImage::Field0Preview, [](CRawX10& raw) { return raw.SaveFieldPreview(raw.m_field0.get()); }},
-    {OutputImage::Field1Preview, [](CRawX10& raw) { return raw.SaveFieldPreview(raw.m_field1.get()); }},
-    {OutputImage::MosaicPreview, [](CRawX10& raw) { return raw.SaveMosaicPreview(); }},
-    {OutputImage::Demosaiced, [](CRawX10& raw) { return raw.Demosaic(); }},
-};
-
-// Runs one stage and reports its failure; running out of memory fails its
-// image alone, like a failed write, since a later stage may need less.
-// Returns whether the image was written.
-bool RunStage(const Stage& stage, CRawX10& raw, const char* path)
-{
-    const std::string image = OutputNameOf(path, stage.image);
-    try
-    {
-        const Status written = stage.run(raw);
-        if (written != kStatusOk)
-            ReportFailure(image.c_str(), written);
-        return written == kStatusOk;
-    }
-    catch (const std::bad_alloc&)
-    {
-        ReportOutOfMemory(image.c_str());
-        return false;
-    }
-}
 
 int RunPipeline(const char* path)
 {
@@ -68,24 +33,13 @@ int RunPipeline(const char* path)
             return 1;
         }
         WarnAboutInput(raw, path);
-        // Every output name is checked before anything is rendered: an image
-        // whose name cannot take it (or that names the input) is not made.
-        // Every other stage runs, even when an earlier image could not be
-        // written.
-        bool failed = false;
-        bool usable[std::size(kStages)] = {};
-        for (size_t i = 0; i < std::size(kStages); ++i)
-        {
-            const std::string image = OutputNameOf(path, kStages[i].image);
-            const Status checked = platform::CheckOutputName(image, raw.m_file.get());
-            if (checked != kStatusOk)
-                ReportFailure(image.c_str(), checked);
-            usable[i] = checked == kStatusOk;
-            failed = failed || !usable[i];
-        }
-        for (size_t i = 0; i < std::size(kStages); ++i)
-            failed = (usable[i] && !RunStage(kStages[i], raw, path)) || failed;
-        return failed ? 1 : 0;
+        const bool written = SaveImages(raw, [](const std::string& image, Status failure) {
+            if (failure == ENOMEM)
+                ReportOutOfMemory(image.c_str());
+            else
+                ReportFailure(image.c_str(), failure);
+        });
+        return written ? 0 : 1;
     }
     catch (const std::bad_alloc&)
     {

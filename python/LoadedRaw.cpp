@@ -1,5 +1,6 @@
 #include "python/LoadedRaw.h"
 
+#include "pipeline/Pipeline.h"
 #include "previews/Previews.h"
 #include "demosaic/Demosaic.h"
 #include "demosaic/fastscan/FastScan.h"
@@ -35,27 +36,6 @@ size_t SamplesPerField(const CRawX10& raw)
 size_t MosaicCells(const CRawX10& raw)
 {
     return static_cast<size_t>(raw.MosaicSide()) * static_cast<size_t>(raw.MosaicSide());
-}
-
-// The four images in the order the program writes them: the mosaic preview
-// before the demosaic, which white-balances the mosaic in place.
-constexpr OutputImage kImagesInOrder[] = {OutputImage::Field0Preview, OutputImage::Field1Preview,
-                                          OutputImage::MosaicPreview, OutputImage::Demosaiced};
-
-Status SaveImage(CRawX10& raw, OutputImage image)
-{
-    switch (image)
-    {
-    case OutputImage::Field0Preview:
-        return raw.SaveFieldPreview(raw.m_field0.get());
-    case OutputImage::Field1Preview:
-        return raw.SaveFieldPreview(raw.m_field1.get());
-    case OutputImage::MosaicPreview:
-        return raw.SaveMosaicPreview();
-    case OutputImage::Demosaiced:
-        break;
-    }
-    return raw.Demosaic();
 }
 
 }  // namespace
@@ -197,22 +177,7 @@ std::vector<std::pair<std::string, Status>> CLoadedRaw::Save(const std::string& 
     writer.m_field1 = CopyOfSamples(m_raw.m_field1.get(), SamplesPerField(m_raw));
     writer.m_mosaic = CopyOfSamples(m_raw.m_mosaic.get(), MosaicCells(m_raw));
     std::vector<std::pair<std::string, Status>> failures;
-    for (const OutputImage image : kImagesInOrder)
-    {
-        // As in the program, running out of memory fails one image alone:
-        // a later stage may need less.
-        Status status = kStatusOk;
-        try
-        {
-            status = SaveImage(writer, image);
-        }
-        catch (const std::bad_alloc&)
-        {
-            status = ENOMEM;
-        }
-        if (status != kStatusOk)
-            failures.emplace_back(OutputNameOf(stem, image), status);
-    }
+    SaveImages(writer, [&](const std::string& image, Status status) { failures.emplace_back(image, status); });
     return failures;
 }
 
