@@ -87,14 +87,14 @@ TEST(Export, EveryKindReadsBackWithTheLibrarysValues)
     EXPECT_TRUE(samplesOf("field1") == LittleEndian(raw.m_field1.get(), fieldSamples));
     // fields: each row is field 0's row, then field 1's.
     const std::vector<uint8_t> fields = samplesOf("fields");
+    const std::vector<uint8_t> single[2] = {samplesOf("field0"), samplesOf("field1")};
     const size_t fieldRowBytes = 2 * static_cast<size_t>(raw.m_width);
     ASSERT_EQ(fields.size(), 4 * fieldSamples);
     for (size_t y = 0; y < static_cast<size_t>(raw.m_height); ++y)
         for (size_t f = 0; f < 2; ++f)
             ASSERT_TRUE(std::equal(fields.begin() + static_cast<ptrdiff_t>((2 * y + f) * fieldRowBytes),
                                    fields.begin() + static_cast<ptrdiff_t>((2 * y + f + 1) * fieldRowBytes),
-                                   samplesOf(f == 0 ? "field0" : "field1").begin() +
-                                       static_cast<ptrdiff_t>(y * fieldRowBytes)))
+                                   single[f].begin() + static_cast<ptrdiff_t>(y * fieldRowBytes)))
                 << "row " << y << " of field " << f;
     const int32_t side = raw.MosaicSide();
     const size_t cells = static_cast<size_t>(side) * static_cast<size_t>(side);
