@@ -4,6 +4,7 @@
 // count per process, what they cost in peak memory:
 //   /usr/bin/time -f %M build/bench/diagraw_bench --benchmark_filter='BM_WholePipelineWorkers/64$'
 #include "bench/BenchSupport.h"
+#include "pipeline/Pipeline.h"
 #include "platform/Workers.h"
 
 #include <benchmark/benchmark.h>
@@ -18,12 +19,7 @@ void RunPipeline(benchmark::State& state, int32_t workers)
     for (auto _ : state)
     {
         CRawX10 raw(workers > 0 ? workers : WorkerCount());
-        int32_t failures = raw.Load(path.c_str());
-        failures |= raw.SaveFieldPreview(raw.m_field0.get());
-        failures |= raw.SaveFieldPreview(raw.m_field1.get());
-        failures |= raw.SaveMosaicPreview();
-        failures |= raw.Demosaic();
-        if (failures != 0)
+        if (raw.Load(path.c_str()) != kStatusOk || !SaveImages(raw, [](const std::string&, Status) {}))
             state.SkipWithError("a stage failed");
     }
     state.SetItemsProcessed(state.iterations() * benchsupport::kMosaicCells);

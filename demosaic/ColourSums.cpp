@@ -72,18 +72,13 @@ struct Neighbourhood
     int32_t operator()(int dy, int dx) const { return centre[dy * side + dx]; }
 };
 
-Neighbourhood NeighbourhoodOf(const uint16_t* centre)
-{
-    return Neighbourhood{centre, g_mosaicSide};  // see PublishMosaicSide
-}
+// The four rules over a neighbourhood; the named rules below read it with
+// the side of g_mosaicSide, SumColoursAround with the stride it is given.
 
-}  // namespace
-
-int32_t AccumulateColor0(const uint16_t* centre, int32_t gradients[kDirectionCount],
-                         int32_t& first, int32_t& second, int32_t& third)
+int32_t RuleColor0(const Neighbourhood& P, int32_t gradients[kDirectionCount], int32_t& first, int32_t& second,
+                  int32_t& third)
 {
-    const Neighbourhood P = NeighbourhoodOf(centre);
-    return Accumulate(gradients, first, second, third, [&P](int k) -> Estimates {
+    return Accumulate(gradients, first, second, third, [&](int k) -> Estimates {
         switch (k)
         {
         case kNorth:
@@ -106,11 +101,10 @@ int32_t AccumulateColor0(const uint16_t* centre, int32_t gradients[kDirectionCou
     });
 }
 
-int32_t AccumulateColor1(const uint16_t* centre, int32_t gradients[kDirectionCount],
-                         int32_t& first, int32_t& second, int32_t& third)
+int32_t RuleColor1(const Neighbourhood& P, int32_t gradients[kDirectionCount], int32_t& first, int32_t& second,
+                  int32_t& third)
 {
-    const Neighbourhood P = NeighbourhoodOf(centre);
-    return Accumulate(gradients, first, second, third, [&P](int k) -> Estimates {
+    return Accumulate(gradients, first, second, third, [&](int k) -> Estimates {
         switch (k)
         {
         case kNorth:
@@ -133,11 +127,10 @@ int32_t AccumulateColor1(const uint16_t* centre, int32_t gradients[kDirectionCou
     });
 }
 
-int32_t AccumulateGreenA(const uint16_t* centre, int32_t gradients[kDirectionCount],
-                         int32_t& first, int32_t& second, int32_t& third)
+int32_t RuleGreenA(const Neighbourhood& P, int32_t gradients[kDirectionCount], int32_t& first, int32_t& second,
+                  int32_t& third)
 {
-    const Neighbourhood P = NeighbourhoodOf(centre);
-    return Accumulate(gradients, first, second, third, [&P](int k) -> Estimates {
+    return Accumulate(gradients, first, second, third, [&](int k) -> Estimates {
         switch (k)
         {
         case kNorth:
@@ -160,11 +153,10 @@ int32_t AccumulateGreenA(const uint16_t* centre, int32_t gradients[kDirectionCou
     });
 }
 
-int32_t AccumulateGreenB(const uint16_t* centre, int32_t gradients[kDirectionCount],
-                         int32_t& first, int32_t& second, int32_t& third)
+int32_t RuleGreenB(const Neighbourhood& P, int32_t gradients[kDirectionCount], int32_t& first, int32_t& second,
+                  int32_t& third)
 {
-    const Neighbourhood P = NeighbourhoodOf(centre);
-    return Accumulate(gradients, first, second, third, [&P](int k) -> Estimates {
+    return Accumulate(gradients, first, second, third, [&](int k) -> Estimates {
         switch (k)
         {
         case kNorth:
@@ -185,4 +177,66 @@ int32_t AccumulateGreenB(const uint16_t* centre, int32_t gradients[kDirectionCou
             return {{(P(-1, -1) + P(0, -1)) / 2, (P(-2, -2) + P(-1, -2) + P(-1, 0) + P(0, 0)) / 4, P(-2, -1)}};
         }
     });
+}
+
+}  // namespace
+
+int32_t AccumulateColor0(const uint16_t* centre, int32_t gradients[kDirectionCount], int32_t& first,
+                         int32_t& second, int32_t& third)
+{
+    return RuleColor0({centre, g_mosaicSide}, gradients, first, second, third);
+}
+
+int32_t AccumulateColor1(const uint16_t* centre, int32_t gradients[kDirectionCount], int32_t& first,
+                         int32_t& second, int32_t& third)
+{
+    return RuleColor1({centre, g_mosaicSide}, gradients, first, second, third);
+}
+
+int32_t AccumulateGreenA(const uint16_t* centre, int32_t gradients[kDirectionCount], int32_t& first,
+                         int32_t& second, int32_t& third)
+{
+    return RuleGreenA({centre, g_mosaicSide}, gradients, first, second, third);
+}
+
+int32_t AccumulateGreenB(const uint16_t* centre, int32_t gradients[kDirectionCount], int32_t& first,
+                         int32_t& second, int32_t& third)
+{
+    return RuleGreenB({centre, g_mosaicSide}, gradients, first, second, third);
+}
+
+int32_t SumColoursAround(SiteClass siteClass, const uint16_t* centre, int64_t stride,
+                         int32_t gradients[kDirectionCount], int32_t sums[3])
+{
+    const Neighbourhood P{centre, stride};
+    int32_t first = 0;
+    int32_t green = 0;
+    int32_t third = 0;
+    int32_t count = 0;
+    switch (siteClass)
+    {
+    case SiteClass::G00:
+    case SiteClass::G01:
+        count = RuleGreenB(P, gradients, first, green, third);
+        break;
+    case SiteClass::G10:
+    case SiteClass::G11:
+        count = RuleGreenA(P, gradients, first, green, third);
+        break;
+    case SiteClass::R0:
+    case SiteClass::B0:
+        count = RuleColor0(P, gradients, first, green, third);
+        break;
+    default:  // R1, B1
+        count = RuleColor1(P, gradients, first, green, third);
+        break;
+    }
+    // Red is the first sum at G01, G10, R0 and R1 and the third elsewhere
+    // (the table above).
+    const bool redFirst = siteClass == SiteClass::G01 || siteClass == SiteClass::G10 || siteClass == SiteClass::R0 ||
+                          siteClass == SiteClass::R1;
+    sums[static_cast<int>(CellColour::Red)] = redFirst ? first : third;
+    sums[static_cast<int>(CellColour::Green)] = green;
+    sums[static_cast<int>(CellColour::Blue)] = redFirst ? third : first;
+    return count;
 }

@@ -15,10 +15,12 @@
 //   AccumulateGreenA  G10, G11   red at G10, blue G11   blue at G10, red G11
 //   AccumulateGreenB  G00, G01   blue at G00, red G01   red at G00, blue G01
 //
-// The rules read the neighbourhood around centre, the cell's own sample in a
-// mosaic whose rows lie g_mosaicSide samples apart (see
+// The named rules read the neighbourhood around centre, the cell's own
+// sample in a mosaic whose rows lie g_mosaicSide samples apart (see
 // demosaic/Gradients.h), and return how many directions they used, or 1 when
-// none was usable (the sums are then 0).
+// none was usable (the sums are then 0). SumColoursAround is the pure form
+// of all four, which the demosaic uses: it takes the stride of the rows
+// around centre and gives the sums by colour.
 #pragma once
 
 #include "raw/Lattice.h"
@@ -40,3 +42,9 @@ int32_t AccumulateGreenA(const uint16_t* centre, int32_t gradients[kDirectionCou
                          int32_t& first, int32_t& second, int32_t& third);
 int32_t AccumulateGreenB(const uint16_t* centre, int32_t gradients[kDirectionCount],
                          int32_t& first, int32_t& second, int32_t& third);
+
+// The rule of siteClass around centre, rows stride samples apart: thresholds
+// gradients in place, sets sums, indexed by CellColour (red, green, blue), and
+// returns the count of the rule.
+int32_t SumColoursAround(SiteClass siteClass, const uint16_t* centre, int64_t stride,
+                         int32_t gradients[kDirectionCount], int32_t sums[3]);

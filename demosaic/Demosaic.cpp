@@ -59,57 +59,18 @@ void WhiteBalanceWindow(uint16_t* mosaic, int32_t side)
     WhiteBalanceRows(mosaic, side, 0, side);
 }
 
-CellInterpolation InterpolateCell(const CRawX10& raw, int32_t r, int32_t c)
+CellInterpolation InterpolateNeighbourhood(const uint16_t* centre, int64_t stride, int32_t r, int32_t c)
 {
-    return InterpolateCellInRows(raw.m_mosaic.get(), raw.MosaicSide(), 0, r, c);
-}
-
-CellInterpolation InterpolateCellInRows(const uint16_t* rows, int32_t side, int32_t firstRow, int32_t r, int32_t c)
-{
-    PublishMosaicSide(side);
-    const uint16_t* centre = rows + static_cast<int64_t>(r - firstRow) * side + c;
     CellInterpolation cell{};
     cell.siteClass = SiteClassOfCell(r, c);
     cell.sample = *centre;
     if (c % 2 != 0)
-        ComputeGreenGradients(rows, side, r, c, firstRow);
+        GreenGradientsAround(centre, stride, r, cell.gradients);
     else
-        ComputeColorGradients(rows, side, r, c, firstRow);
-    std::copy(g_gradients, g_gradients + kDirectionCount, cell.gradients);
-    cell.threshold = GradientThreshold(g_gradients);
-
-    int32_t (*accumulate)(const uint16_t*, int32_t*, int32_t&, int32_t&, int32_t&);
-    switch (cell.siteClass)
-    {
-    case SiteClass::G00:
-    case SiteClass::G01:
-        accumulate = AccumulateGreenB;
-        break;
-    case SiteClass::G10:
-    case SiteClass::G11:
-        accumulate = AccumulateGreenA;
-        break;
-    case SiteClass::R0:
-    case SiteClass::B0:
-        accumulate = AccumulateColor0;
-        break;
-    default:  // R1, B1
-        accumulate = AccumulateColor1;
-        break;
-    }
-    // The rule's second sum is always green; whether red is its first or its
-    // third follows the site class (the table in demosaic/ColourSums.h):
-    // first at G01, G10, R0 and R1.
-    int32_t first = 0;
-    int32_t second = 0;
-    int32_t third = 0;
-    cell.count = accumulate(centre, g_gradients, first, second, third);
-    const SiteClass k = cell.siteClass;
-    const bool redFirst = k == SiteClass::G01 || k == SiteClass::G10 || k == SiteClass::R0 || k == SiteClass::R1;
-    cell.sums[static_cast<int>(CellColour::Red)] = redFirst ? first : third;
-    cell.sums[static_cast<int>(CellColour::Green)] = second;
-    cell.sums[static_cast<int>(CellColour::Blue)] = redFirst ? third : first;
-    std::copy(g_gradients, g_gradients + kDirectionCount, cell.thresholded);
+        ColourGradientsAround(centre, stride, r, cell.gradients);
+    cell.threshold = GradientThreshold(cell.gradients);
+    std::copy(cell.gradients, cell.gradients + kDirectionCount, cell.thresholded);
+    cell.count = SumColoursAround(cell.siteClass, centre, stride, cell.thresholded, cell.sums);
 
     // The byte of the cell's own colour is its native value; each other byte
     // comes from the sum of its colour and the native sum, the one of the
@@ -121,6 +82,11 @@ CellInterpolation InterpolateCellInRows(const uint16_t* rows, int32_t side, int3
             colour == own ? NativeValue(cell.sample)
                           : InterpolatedValue(SumOfColour(cell, colour), nativeSum, cell.count, cell.sample);
     return cell;
+}
+
+CellInterpolation InterpolateCell(const MosaicRows& mosaic, int32_t r, int32_t c)
+{
+    return InterpolateNeighbourhood(mosaic.CellAt(r, c), mosaic.side, r, c);
 }
 
 namespace
@@ -160,9 +126,9 @@ bool ClearOutsideWindow(int32_t side, int32_t firstRow, int32_t rowCount, uint8_
 
 }  // namespace
 
-void RenderDemosaicRowsByCell(const CRawX10& raw, int32_t firstRow, int32_t rowCount, uint8_t* pixels)
+void RenderBalancedRowsByCell(const MosaicRows& mosaic, int32_t firstRow, int32_t rowCount, uint8_t* pixels)
 {
-    const int32_t side = raw.MosaicSide();
+    const int32_t side = mosaic.side;
     int32_t firstCellRow = 0;
     int32_t lastCellRow = -1;
     if (!ClearOutsideWindow(side, firstRow, rowCount, pixels, firstCellRow, lastCellRow))
@@ -172,47 +138,119 @@ void RenderDemosaicRowsByCell(const CRawX10& raw, int32_t firstRow, int32_t rowC
     {
         uint8_t* row = pixels + static_cast<size_t>(StorageRowOfCellRow(side, r) - firstRow) * static_cast<size_t>(side) * 4;
         for (int32_t c = kWindowMargin; c <= lastColumn; ++c)
-            std::memcpy(row + static_cast<size_t>(MirroredColumn(side, c)) * 4, InterpolateCell(raw, r, c).pixel, 4);
+            std::memcpy(row + static_cast<size_t>(MirroredColumn(side, c)) * 4, InterpolateCell(mosaic, r, c).pixel, 4);
     }
 }
 
-void RenderDemosaicRows(const CRawX10& raw, int32_t firstRow, int32_t rowCount, uint8_t* pixels,
+void RenderBalancedRows(const MosaicRows& mosaic, int32_t firstRow, int32_t rowCount, uint8_t* pixels,
                         CFastScanScratch* scratch)
 {
-    const int32_t side = raw.MosaicSide();
+    int32_t firstCellRow = 0;
+    int32_t lastCellRow = -1;
+    if (!ClearOutsideWindow(mosaic.side, firstRow, rowCount, pixels, firstCellRow, lastCellRow))
+        return;
+    // The scan sees the rows it is given as a mosaic of their own, row 0 the
+    // first held, and writes pixels as if of that mosaic: storage row S there
+    // is S - firstHeld here. Its rules depend on a row only through r % 4
+    // (the site class and the row pair of the white balance,
+    // raw/Lattice.h), so a shift by a multiple of 4 gives the same pixels.
+    std::unique_ptr<CFastScanScratch> ownScratch;
+    if (scratch == nullptr)
+    {
+        ownScratch = std::make_unique<CFastScanScratch>(kWindowMargin, mosaic.side - 1 - kWindowMargin);
+        scratch = ownScratch.get();
+    }
+    const int32_t shift = mosaic.firstRow;
+    const bool exact = shift % 4 == 0 &&
+                       ScanRowsFast(mosaic.rows, mosaic.side, firstCellRow - shift, lastCellRow - shift,
+                                    ScanTarget{pixels, firstRow + shift}, *scratch);
+    if (!exact)
+        RenderBalancedRowsByCell(mosaic, firstRow, rowCount, pixels);
+}
+
+void DemosaicBand(uint16_t* band, int32_t side, int32_t top, int32_t firstCellRow, int32_t lastCellRow,
+                  uint8_t* pixels, int32_t firstStorageRow, CFastScanScratch& scratch)
+{
+    WhiteBalanceBand(band, side, top, lastCellRow + 3 - top);
+    // As RenderBalancedRows: the band is scanned as a mosaic of its own.
+    if (!ScanRowsFast(band, side, firstCellRow - top, lastCellRow - top, ScanTarget{pixels, firstStorageRow + top},
+                      scratch))
+    {
+        const MosaicRows rows{band, side, top};
+        const int32_t lastColumn = side - 1 - kWindowMargin;
+        for (int32_t r = firstCellRow; r <= lastCellRow; ++r)
+        {
+            uint8_t* row = pixels + static_cast<size_t>(StorageRowOfCellRow(side, r) - firstStorageRow) *
+                                        static_cast<size_t>(side) * 4;
+            for (int32_t c = kWindowMargin; c <= lastColumn; ++c)
+                std::memcpy(row + static_cast<size_t>(MirroredColumn(side, c)) * 4, InterpolateCell(rows, r, c).pixel,
+                            4);
+        }
+    }
+}
+
+CDemosaicScratch::CDemosaicScratch(int32_t side)
+    : m_scan(std::make_unique<CFastScanScratch>(kWindowMargin, side - 1 - kWindowMargin))
+{
+}
+
+CDemosaicScratch::~CDemosaicScratch() = default;
+
+uint16_t* CDemosaicScratch::Band(size_t samples)
+{
+    if (m_band.size() < samples)
+        m_band.resize(samples);
+    return m_band.data();
+}
+
+void RenderDemosaicRows(const uint16_t* mosaic, int32_t side, int32_t firstRow, int32_t rowCount, uint8_t* pixels,
+                        CDemosaicScratch& scratch)
+{
     int32_t firstCellRow = 0;
     int32_t lastCellRow = -1;
     if (!ClearOutsideWindow(side, firstRow, rowCount, pixels, firstCellRow, lastCellRow))
         return;
-    std::unique_ptr<CFastScanScratch> ownScratch;
-    if (scratch == nullptr)
-    {
-        ownScratch = std::make_unique<CFastScanScratch>(kWindowMargin, side - 1 - kWindowMargin);
-        scratch = ownScratch.get();
-    }
-    if (!ScanRowsFast(raw.m_mosaic.get(), side, firstCellRow, lastCellRow, ScanTarget{pixels, firstRow}, *scratch))
-        RenderDemosaicRowsByCell(raw, firstRow, rowCount, pixels);
+    // The band's rows and the two the rules read on either side, from a
+    // multiple of 4 (the window starts at one).
+    const int32_t top = (firstCellRow - 2) / 4 * 4;
+    const auto cells = static_cast<size_t>(lastCellRow + 3 - top) * static_cast<size_t>(side);
+    uint16_t* band = scratch.Band(cells);
+    std::memcpy(band, mosaic + static_cast<size_t>(top) * static_cast<size_t>(side), cells * sizeof(uint16_t));
+    DemosaicBand(band, side, top, firstCellRow, lastCellRow, pixels, firstRow, scratch.Scan());
+}
+
+RowRenderer DemosaicRowRenderer(const uint16_t* mosaic, int32_t side, int32_t workers)
+{
+    auto scratch = std::make_shared<std::vector<std::unique_ptr<CDemosaicScratch>>>(static_cast<size_t>(workers));
+    return [mosaic, side, scratch](int32_t firstRow, int32_t rowCount, uint8_t* pixels, int32_t worker) {
+        std::unique_ptr<CDemosaicScratch>& own = (*scratch)[static_cast<size_t>(worker)];
+        if (!own)
+            own = std::make_unique<CDemosaicScratch>(side);
+        RenderDemosaicRows(mosaic, side, firstRow, rowCount, pixels, *own);
+    };
+}
+
+Status WriteDemosaicedImage(const std::string& name, const SampleView& samples, CWorkerPool& pool,
+                            CBufferKeeper& keeper)
+{
+    const int32_t a = samples.Side();
+    return StreamBmpFile(name, a, a, kDemosaicBandRows, pool, keeper,
+                         DemosaicRowRenderer(samples.mosaic, a, pool.Size()));
 }
 
 Status CRawX10::Demosaic()
 {
     const int32_t a = MosaicSide();
     PublishMosaicSide(a);
-    // The white balance first, every worker a share of the rows: the scan of
-    // a band reads two rows beyond it on either side.
+    const Status status = WriteDemosaicedImage(OutputNameOf(m_path, OutputImage::Demosaiced), Samples(), Workers(),
+                                               Buffers());
+    // The stage leaves its mosaic white-balanced, as its callers know it,
+    // every worker a share of the rows.
     const int32_t workers = Workers().Size();
     Workers().Run([&](int32_t worker) {
         const int32_t first = static_cast<int32_t>(int64_t{a} * worker / workers);
         const int32_t end = static_cast<int32_t>(int64_t{a} * (worker + 1) / workers);
         WhiteBalanceRows(m_mosaic.get(), a, first, end - first);
     });
-    // Then the image, band by band; every worker keeps its own scan scratch.
-    std::vector<std::unique_ptr<CFastScanScratch>> scratch(static_cast<size_t>(workers));
-    return StreamBmpFile(OutputNameOf(m_path, OutputImage::Demosaiced), a, a, kDemosaicBandRows, Workers(), Buffers(),
-                         [&](int32_t firstRow, int32_t rowCount, uint8_t* pixels, int32_t worker) {
-                             std::unique_ptr<CFastScanScratch>& own = scratch[static_cast<size_t>(worker)];
-                             if (!own)
-                                 own = std::make_unique<CFastScanScratch>(kWindowMargin, a - 1 - kWindowMargin);
-                             RenderDemosaicRows(*this, firstRow, rowCount, pixels, own.get());
-                         });
+    return status;
 }

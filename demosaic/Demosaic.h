@@ -2,8 +2,8 @@
 // into the full-colour image.
 //
 // The pass works on the scan window, rows and columns 8 to side - 9 of the
-// mosaic. First it scales every red and blue cell of the window in place by
-// a float gain that goes with the row pair, not the colour: 1.65 where
+// mosaic. First it scales every red and blue cell of the window by a float
+// gain that goes with the row pair, not the colour: 1.65 where
 // floor(r / 2) is even, 1.57 where it is odd. Then it interpolates every cell
 // of the window from its 5 x 5 neighbourhood: the gradient rule of the cell's
 // colour fills the eight slots, the accumulation rule of its site class drops
@@ -15,18 +15,29 @@
 // out (storage rows bottom-up, as in the BMP file). Pixels outside the window
 // are black.
 //
-// Two forms compute the same bytes: InterpolateCell, which runs the per-cell
-// rules of demosaic/Gradients.h and demosaic/ColourSums.h for one cell and is
-// the reference, and the fast scan (demosaic/fastscan/FastScan.h), which the pass
-// uses.
+// Two forms compute the same bytes: InterpolateCell, which runs the pure
+// per-cell rules of demosaic/Gradients.h and demosaic/ColourSums.h for one
+// cell and is the reference, and the fast scan
+// (demosaic/fastscan/FastScan.h), which the pass uses.
+//
+// The pass never changes the loaded mosaic: each worker copies the rows of
+// a band, with the two the rules read on either side, into scratch of its
+// own and white-balances them there.
 #pragma once
 
+#include "formats/BmpStream.h"
+#include "platform/Status.h"
 #include "raw/Lattice.h"
+#include "raw/Samples.h"
 
 #include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
 
+class CBufferKeeper;
 class CFastScanScratch;
-class CRawX10;
+class CWorkerPool;
 
 // Distance of the scan window from every edge of the mosaic.
 constexpr int32_t kWindowMargin = 8;
@@ -80,6 +91,17 @@ constexpr uint8_t InterpolatedValue(int32_t sum, int32_t nativeSum, int32_t n, i
     return static_cast<uint8_t>(value < 0 ? 0 : value > 255 ? 255 : value);
 }
 
+// Rows of a side x side mosaic, white-balanced: rows holds row firstRow and
+// those after it, side samples each.
+struct MosaicRows
+{
+    const uint16_t* rows;
+    int32_t side;
+    int32_t firstRow = 0;
+
+    const uint16_t* CellAt(int32_t r, int32_t c) const { return rows + static_cast<int64_t>(r - firstRow) * side + c; }
+};
+
 // Everything the per-cell rules decided for one cell.
 struct CellInterpolation
 {
@@ -99,22 +121,60 @@ constexpr int32_t SumOfColour(const CellInterpolation& cell, CellColour colour)
     return cell.sums[static_cast<int>(colour)];
 }
 
-// Interpolates the one cell (r, c) of the white-balanced mosaic of raw with
-// the per-cell rules; (r, c) lies at least two cells inside every edge. Sets
-// g_mosaicSide and g_gradients of the calling thread.
-CellInterpolation InterpolateCell(const CRawX10& raw, int32_t r, int32_t c);
+// Interpolates cell (r, c) from its white-balanced 5 x 5 neighbourhood
+// around centre, rows stride samples apart: a whole mosaic or a patch of its
+// own. Uses no value of any thread.
+CellInterpolation InterpolateNeighbourhood(const uint16_t* centre, int64_t stride, int32_t r, int32_t c);
 
-// The same from a part of such a mosaic (side x side): rows holds its rows
-// from firstRow on, at least rows r - 2 to r + 2.
-CellInterpolation InterpolateCellInRows(const uint16_t* rows, int32_t side, int32_t firstRow, int32_t r, int32_t c);
+// The same for cell (r, c) of mosaic, which holds its rows r - 2 to r + 2;
+// (r, c) lies at least two cells inside every edge.
+CellInterpolation InterpolateCell(const MosaicRows& mosaic, int32_t r, int32_t c);
 
 // Storage rows firstRow to firstRow + rowCount - 1 of the demosaiced image of
-// raw's white-balanced mosaic: rowCount * side * 4 bytes, every one written.
-// Uses the fast scan, in scratch when given (one per thread; see
-// demosaic/fastscan/FastScan.h), and the per-cell rules where the fast scan cannot be
-// exact.
-void RenderDemosaicRows(const CRawX10& raw, int32_t firstRow, int32_t rowCount, uint8_t* pixels,
+// the white-balanced mosaic, which holds the rows they show and two more on
+// either side: rowCount * side * 4 bytes, every one written. The fast scan,
+// in scratch (one per thread), and the per-cell rules where the fast scan
+// cannot be exact. Without scratch, one is made for the call.
+void RenderBalancedRows(const MosaicRows& mosaic, int32_t firstRow, int32_t rowCount, uint8_t* pixels,
                         CFastScanScratch* scratch = nullptr);
 
 // The same rows with the per-cell rules alone: the reference.
-void RenderDemosaicRowsByCell(const CRawX10& raw, int32_t firstRow, int32_t rowCount, uint8_t* pixels);
+void RenderBalancedRowsByCell(const MosaicRows& mosaic, int32_t firstRow, int32_t rowCount, uint8_t* pixels);
+
+// Demosaics cell rows firstCellRow to lastCellRow (in the window) of a band
+// of loaded mosaic rows: band holds rows top to lastCellRow + 2, top a
+// multiple of 4 and at most firstCellRow - 2. Balances the band in place and
+// writes the cells' pixels, and only those, into pixels, which holds storage
+// rows from firstStorageRow on.
+void DemosaicBand(uint16_t* band, int32_t side, int32_t top, int32_t firstCellRow, int32_t lastCellRow,
+                  uint8_t* pixels, int32_t firstStorageRow, CFastScanScratch& scratch);
+
+// What one thread needs to demosaic bands of a side x side mosaic: the
+// scan's working rows and a band of balanced rows. Made on first use.
+class CDemosaicScratch
+{
+public:
+    explicit CDemosaicScratch(int32_t side);
+    ~CDemosaicScratch();
+
+    CFastScanScratch& Scan() { return *m_scan; }
+    uint16_t* Band(size_t samples);  // at least that many, kept for the next band
+
+private:
+    std::unique_ptr<CFastScanScratch> m_scan;
+    std::vector<uint16_t> m_band;
+};
+
+// Storage rows firstRow to firstRow + rowCount - 1 of the demosaiced image of
+// a side x side mosaic as loaded (not white-balanced), which is only read.
+void RenderDemosaicRows(const uint16_t* mosaic, int32_t side, int32_t firstRow, int32_t rowCount, uint8_t* pixels,
+                        CDemosaicScratch& scratch);
+
+// RenderDemosaicRows as a renderer for the workers of a pool of that many:
+// each worker keeps scratch of its own across bands.
+RowRenderer DemosaicRowRenderer(const uint16_t* mosaic, int32_t side, int32_t workers);
+
+// The demosaiced image of samples' mosaic (built), written as the BMP file
+// name on the workers of pool, with band buffers from keeper.
+Status WriteDemosaicedImage(const std::string& name, const SampleView& samples, CWorkerPool& pool,
+                            CBufferKeeper& keeper);

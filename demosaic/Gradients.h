@@ -10,13 +10,15 @@
 // divided by 1.1 are computed in double precision and added in a fixed order,
 // as any other order or precision changes some results.
 //
-// Both gradient rules take the mosaic and its side and fill g_gradients; the
-// colour-sum rules (demosaic/ColourSums.h) then threshold the slots and read
-// the mosaic with the side from g_mosaicSide. RenderDemosaicRows sets
-// g_mosaicSide before it interpolates a cell; a caller that runs the rules
-// itself sets it first with PublishMosaicSide. Both are per thread: the slots
-// hold one cell at a time of the thread that runs the rules, so any number of
-// threads run them at once, each publishing its own side.
+// Each rule comes in two forms. The pure one (GreenGradientsAround,
+// ColourGradientsAround) reads the neighbourhood around a pointer to the
+// cell's sample, rows stride samples apart, and fills the caller's slots: a
+// 5 x 5 patch will do as well as a whole mosaic. The named rules
+// (ComputeGreenGradients, ComputeColorGradients) take the mosaic and its side
+// and fill g_gradients, for which the colour-sum rules (demosaic/ColourSums.h)
+// read the side from g_mosaicSide; a caller of those sets it first with
+// PublishMosaicSide. Both values are per thread, so any number of threads
+// run the rules at once. The demosaic itself uses the pure forms only.
 #pragma once
 
 #include "raw/Lattice.h"
@@ -33,6 +35,12 @@ extern thread_local int32_t g_gradients[kDirectionCount];
 
 // Sets g_mosaicSide of the calling thread.
 void PublishMosaicSide(int32_t side);
+
+// Fills gradients for the green cell of mosaic row r whose sample centre
+// points at, or the red or blue one: rows lie stride samples apart, and the
+// rows and columns two either side of the cell are readable.
+void GreenGradientsAround(const uint16_t* centre, int64_t stride, int32_t r, int32_t gradients[kDirectionCount]);
+void ColourGradientsAround(const uint16_t* centre, int64_t stride, int32_t r, int32_t gradients[kDirectionCount]);
 
 // Fills g_gradients for the green cell (r, c) (c odd) of a side x side mosaic;
 // r and c lie at least two cells inside every edge. rows holds the mosaic's

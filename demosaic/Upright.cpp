@@ -19,28 +19,19 @@ constexpr int32_t kRowsAbove = 4;
 constexpr int32_t kRowsBelow = 2;
 
 // Demosaics mosaic rows firstRow to firstRow + rowCount - 1 (window rows,
-// firstRow a multiple of 4) and stores the pixels of their field cells.
-//
-// The band's rows are built from the fields into rows, which holds mosaic
-// rows firstRow - 4 on; the fast scan is then run on rows as if it were a
-// mosaic of its own, its row i standing for mosaic row firstRow - 4 + i.
-// Every rule depends on a cell's row only through r % 4 (the site class, the
-// row pair of the white balance, raw/Lattice.h), which a shift by a multiple
-// of 4 keeps; so the scan gives exactly the pixels of the whole mosaic.
-void DemosaicBand(const CRawX10& raw, int32_t firstRow, int32_t rowCount, uint16_t* rows, uint8_t* pixels,
-                  CFastScanScratch& scratch, UprightCells& cells)
+// firstRow a multiple of 4) and stores the pixels of their field cells. The
+// band's rows, from firstRow - 4 on, are built from the fields into rows;
+// pixels receives their storage rows, the last one first.
+void DemosaicFieldBand(const SampleView& samples, int32_t firstRow, int32_t rowCount, uint16_t* rows,
+                       uint8_t* pixels, CFastScanScratch& scratch, UprightCells& cells)
 {
-    const int32_t side = raw.MosaicSide();
-    const int32_t w = raw.m_width;
-    const int32_t h = raw.m_height;
+    const int32_t side = samples.Side();
+    const int32_t w = samples.width;
+    const int32_t h = samples.height;
     const int32_t top = firstRow - kRowsAbove;
-    FillMosaicRows(raw, top, rowCount + kRowsAbove + kRowsBelow, rows);
-    WhiteBalanceBand(rows, side, top, rowCount + kRowsAbove + kRowsBelow);
-    // Row i of the band is scanned as row kRowsAbove + i; its pixels land in
-    // storage row side - kRowsAbove - i, so pixels starts at the last one.
-    const int32_t lastScanned = kRowsAbove + rowCount - 1;
-    // The samples are 12-bit, so the scan, exact below 8192, never declines.
-    (void)ScanRowsFast(rows, side, kRowsAbove, lastScanned, ScanTarget{pixels, StorageRowOfCellRow(side, lastScanned)}, scratch);
+    const int32_t lastRow = firstRow + rowCount - 1;
+    FillMosaicRows(samples, top, rowCount + kRowsAbove + kRowsBelow, rows);
+    DemosaicBand(rows, side, top, firstRow, lastRow, pixels, StorageRowOfCellRow(side, lastRow), scratch);
     // Taken by field row y, the band's rows give a run of consecutive x of
     // the window's cells (raw/Placement.h), written one after the other.
     const int32_t lastColumn = side - 1 - kWindowMargin;
@@ -64,13 +55,13 @@ void DemosaicBand(const CRawX10& raw, int32_t firstRow, int32_t rowCount, uint16
 
 }  // namespace
 
-UprightCells DemosaicFieldCells(const CRawX10& raw)
+UprightCells DemosaicFieldCells(const SampleView& samples, CWorkerPool& pool)
 {
-    const int32_t side = raw.MosaicSide();
+    const int32_t side = samples.Side();
     UprightCells cells;
-    cells.width = raw.m_width;
-    cells.height = raw.m_height;
-    const size_t bytes = static_cast<size_t>(raw.m_width) * static_cast<size_t>(raw.m_height) * 3;
+    cells.width = samples.width;
+    cells.height = samples.height;
+    const size_t bytes = static_cast<size_t>(samples.width) * static_cast<size_t>(samples.height) * 3;
     // Not cleared: the places of cells without a demosaiced pixel are never
     // read, and the workers map the pages in as they fill them.
     for (std::unique_ptr<uint8_t[]>& field : cells.pixels)
@@ -80,15 +71,15 @@ UprightCells DemosaicFieldCells(const CRawX10& raw)
     static_assert(kWindowMargin % 4 == 0 && kBandRows % 4 == 0, "bands start on a multiple of 4");
     const int32_t windowRows = side - 2 * kWindowMargin;
     const int32_t bands = (windowRows + kBandRows - 1) / kBandRows;
-    const int32_t workers = raw.Workers().Size();
-    raw.Workers().Run([&](int32_t worker) {
+    const int32_t workers = pool.Size();
+    pool.Run([&](int32_t worker) {
         std::vector<uint16_t> rows(static_cast<size_t>(kBandRows + kRowsAbove + kRowsBelow) * static_cast<size_t>(side));
         std::vector<uint8_t> pixels(static_cast<size_t>(kBandRows) * static_cast<size_t>(side) * 4);
         CFastScanScratch scratch(kWindowMargin, side - 1 - kWindowMargin);
         for (int32_t band = worker; band < bands; band += workers)
         {
             const int32_t firstRow = kWindowMargin + band * kBandRows;
-            DemosaicBand(raw, firstRow, std::min(kBandRows, windowRows - band * kBandRows), rows.data(),
+            DemosaicFieldBand(samples, firstRow, std::min(kBandRows, windowRows - band * kBandRows), rows.data(),
                          pixels.data(), scratch, cells);
         }
     });

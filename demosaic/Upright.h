@@ -29,7 +29,7 @@
 #include <cstdint>
 #include <memory>
 
-class CRawX10;
+class CWorkerPool;
 
 // The demosaiced pixels of the cells of both fields, in the fields' grids.
 struct UprightCells
@@ -41,10 +41,10 @@ struct UprightCells
     std::unique_ptr<uint8_t[]> pixels[2];
 };
 
-// Demosaics raw's fields (loaded, every sample below 4096; the mosaic is
-// not used) on the run's workers and keeps the pixels of the fields' cells.
-// Throws std::bad_alloc when memory runs out.
-UprightCells DemosaicFieldCells(const CRawX10& raw);
+// Demosaics the fields of samples (the mosaic is not used) on the workers
+// of pool and keeps the pixels of the fields' cells. Throws std::bad_alloc
+// when memory runs out.
+UprightCells DemosaicFieldCells(const SampleView& samples, CWorkerPool& pool);
 
 // Rows firstRow to firstRow + rowCount - 1 of the upright view, top-down:
 // rowCount rows of 2 * width RGB pixels, every byte written.

@@ -7,6 +7,7 @@
 #include "platform/LargeBuffers.h"
 #include "platform/Workers.h"
 #include "raw/InputFailure.h"
+#include "formats/RgbImage.h"
 #include "formats/TiffWriter.h"
 #include "raw/RafHeader.h"
 #include "raw/RawX10.h"
@@ -121,38 +122,13 @@ TiffLayout LayoutOf(ExportKind kind, const CRawX10& raw, bool deflate, const std
     return layout;
 }
 
-// The demosaiced image, rows top-down in RGB: viewer row y is storage row
-// side - 1 - y of the .bmp, rendered in BGR0 into scratch of each worker.
-Status ExportImage(CRawX10& raw, const std::string& output, const TiffLayout& layout)
+// The demosaiced image, rows top-down in RGB, as a viewer shows the .bmp.
+Status ExportImage(const CRawX10& raw, const std::string& output, const TiffLayout& layout)
 {
     const int32_t side = raw.MosaicSide();
-    raw.m_field0.reset();
-    raw.m_field1.reset();
-    WhiteBalanceWindow(raw.m_mosaic.get(), side);
-    struct WorkerScratch
-    {
-        std::vector<uint8_t> bgr;
-        std::unique_ptr<CFastScanScratch> scan;
-    };
-    std::vector<WorkerScratch> scratch(static_cast<size_t>(raw.Workers().Size()));
-    return StreamTiffFile(output, layout, raw.Workers(), raw.Buffers(), [&](int32_t firstRow, int32_t rowCount, uint8_t* rgb, int32_t worker) {
-        WorkerScratch& own = scratch[static_cast<size_t>(worker)];
-        own.bgr.resize(static_cast<size_t>(rowCount) * static_cast<size_t>(side) * 4);
-        if (!own.scan)
-            own.scan = std::make_unique<CFastScanScratch>(kWindowMargin, side - 1 - kWindowMargin);
-        RenderDemosaicRows(raw, side - firstRow - rowCount, rowCount, own.bgr.data(), own.scan.get());
-        for (int32_t j = 0; j < rowCount; ++j)
-        {
-            const uint8_t* bgr = own.bgr.data() + static_cast<size_t>(rowCount - 1 - j) * static_cast<size_t>(side) * 4;
-            uint8_t* out = rgb + static_cast<size_t>(j) * static_cast<size_t>(side) * 3;
-            for (int32_t x = 0; x < side; ++x, bgr += 4, out += 3)
-            {
-                out[0] = bgr[2];
-                out[1] = bgr[1];
-                out[2] = bgr[0];
-            }
-        }
-    });
+    const int32_t workers = raw.Workers().Size();
+    return StreamTiffFile(output, layout, raw.Workers(), raw.Buffers(),
+                          RgbRowRenderer(DemosaicRowRenderer(raw.m_mosaic.get(), side, workers), side, side, workers));
 }
 
 }  // namespace
@@ -245,7 +221,7 @@ ExportResult ExportFile(const char* input, ExportKind kind, const std::string& o
         // Built band by band from the fields, never held whole.
         return Written(StreamTiffFile(output, layout, raw.Workers(), raw.Buffers(), [&](int32_t firstRow, int32_t rowCount, uint8_t* rows, int32_t) {
             auto* samples = reinterpret_cast<uint16_t*>(rows);
-            FillMosaicRows(raw, firstRow, rowCount, samples);
+            FillMosaicRows(raw.Samples(), firstRow, rowCount, samples);
             if (kind == ExportKind::Balanced)
                 WhiteBalanceBand(samples, side, firstRow, rowCount);
         }));
@@ -255,7 +231,7 @@ ExportResult ExportFile(const char* input, ExportKind kind, const std::string& o
     {
         // The loader's read buffer is not needed again; the cells need room.
         raw.Buffers().ReleaseKept();
-        const UprightCells cells = DemosaicFieldCells(raw);
+        const UprightCells cells = DemosaicFieldCells(raw.Samples(), raw.Workers());
         raw.m_field0.reset();
         raw.m_field1.reset();
         return Written(StreamTiffFile(output, layout, raw.Workers(), raw.Buffers(), [&](int32_t firstRow, int32_t rowCount, uint8_t* rgb, int32_t) {

@@ -20,6 +20,11 @@ class CWorkerPool;
 // widest image (5088 pixels) take some 330 kB, which stay in the cache.
 inline constexpr int32_t kRgbBandRows = 16;
 
+// A renderer of RGB rows, top first (width * 3 bytes each), of the image
+// whose storage rows storageRows makes, for the workers of a pool of that
+// many; each worker keeps a band buffer of its own.
+RowRenderer RgbRowRenderer(RowRenderer storageRows, int32_t width, int32_t height, int32_t workers);
+
 // Fills rgb, height rows of width * 3 bytes, from the storage rows that
 // renderRows makes on the workers of pool. Memory running out throws
 // std::bad_alloc.

@@ -1,6 +1,8 @@
 #include "pipeline/Pipeline.h"
 
+#include "demosaic/Demosaic.h"
 #include "platform/Files.h"
+#include "previews/Previews.h"
 
 #include <iterator>
 #include <new>
@@ -8,32 +10,31 @@
 namespace
 {
 
-Status SaveImage(CRawX10& raw, OutputImage image)
+Status SaveImage(const SampleView& samples, const ImageRun& run, OutputImage image, const std::string& name)
 {
     switch (image)
     {
     case OutputImage::Field0Preview:
-        return raw.SaveFieldPreview(raw.m_field0.get());
     case OutputImage::Field1Preview:
-        return raw.SaveFieldPreview(raw.m_field1.get());
+        return WriteFieldPreview(name, samples, image == OutputImage::Field0Preview ? 0 : 1, run.workers, run.buffers);
     case OutputImage::MosaicPreview:
-        return raw.SaveMosaicPreview();
+        return WriteMosaicPreview(name, samples, run.workers, run.buffers);
     case OutputImage::Demosaiced:
         break;
     }
-    return raw.Demosaic();
+    return WriteDemosaicedImage(name, samples, run.workers, run.buffers);
 }
 
 }  // namespace
 
-bool SaveImages(CRawX10& raw, const std::function<void(const std::string& image, Status status)>& failed)
+bool SaveImages(const SampleView& samples, const ImageRun& run, const ImageFailed& failed)
 {
     bool usable[std::size(kImagesInOrder)] = {};
     bool allWritten = true;
     for (size_t i = 0; i < std::size(kImagesInOrder); ++i)
     {
-        const std::string name = OutputNameOf(raw.m_path, kImagesInOrder[i]);
-        const Status checked = platform::CheckOutputName(name, raw.m_file.get());
+        const std::string name = OutputNameOf(run.stem, kImagesInOrder[i]);
+        const Status checked = platform::CheckOutputName(name, run.input);
         usable[i] = checked == kStatusOk;
         if (!usable[i])
         {
@@ -48,7 +49,7 @@ bool SaveImages(CRawX10& raw, const std::function<void(const std::string& image,
         Status status = kStatusOk;
         try
         {
-            status = SaveImage(raw, kImagesInOrder[i]);
+            status = SaveImage(samples, run, kImagesInOrder[i], OutputNameOf(run.stem, kImagesInOrder[i]));
         }
         catch (const std::bad_alloc&)
         {
@@ -56,9 +57,14 @@ bool SaveImages(CRawX10& raw, const std::function<void(const std::string& image,
         }
         if (status != kStatusOk)
         {
-            failed(OutputNameOf(raw.m_path, kImagesInOrder[i]), status);
+            failed(OutputNameOf(run.stem, kImagesInOrder[i]), status);
             allWritten = false;
         }
     }
     return allWritten;
+}
+
+bool SaveImages(CRawX10& raw, const ImageFailed& failed)
+{
+    return SaveImages(raw.Samples(), {raw.m_path, raw.m_file.get(), raw.Workers(), raw.Buffers()}, failed);
 }

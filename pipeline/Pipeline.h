@@ -4,8 +4,9 @@
 //
 //   .f0.bmp, .f1.bmp -> .src.bmp -> .bmp
 //
-// The mosaic preview comes before the demosaic, which white-balances the
-// mosaic in place. Every output name is checked before anything is rendered:
+// The stages only read the samples, so one set of samples serves any number
+// of runs (the module saves what it keeps). Every output name is checked
+// before anything is rendered:
 // an image whose name cannot take it (or that names the input) is not made.
 // Every other image is still made after one fails, and running out of memory
 // (ENOMEM) fails one image alone, since a later stage may need less.
@@ -13,15 +14,33 @@
 
 #include "platform/Status.h"
 #include "raw/RawX10.h"
+#include "raw/Samples.h"
 
+#include <cstdio>
 #include <functional>
 #include <string>
+
+class CBufferKeeper;
+class CWorkerPool;
 
 inline constexpr OutputImage kImagesInOrder[] = {OutputImage::Field0Preview, OutputImage::Field1Preview,
                                                  OutputImage::MosaicPreview, OutputImage::Demosaiced};
 
-// Writes the four images of raw, named after raw.m_path, and calls failed
-// with the name and the status of each image not written. raw.m_file, when
-// open, is the input that no output may replace. Returns whether all four
-// were written.
-bool SaveImages(CRawX10& raw, const std::function<void(const std::string& image, Status status)>& failed);
+// What the images of a run are written with, besides the samples.
+struct ImageRun
+{
+    const std::string& stem;  // of every output name (OutputNameOf)
+    std::FILE* input;         // the input, which no output may replace; null when none is open
+    CWorkerPool& workers;
+    CBufferKeeper& buffers;
+};
+
+using ImageFailed = std::function<void(const std::string& image, Status status)>;
+
+// Writes the four images of samples (fields and mosaic), which are only
+// read, and calls failed with the name and the status of each image not
+// written. Returns whether all four were written.
+bool SaveImages(const SampleView& samples, const ImageRun& run, const ImageFailed& failed);
+
+// The same for the run of raw: its samples, path, input, workers and buffers.
+bool SaveImages(CRawX10& raw, const ImageFailed& failed);

@@ -89,13 +89,22 @@ void RenderFieldPreviewRows(const uint16_t* field, int32_t width, int32_t height
     }
 }
 
+Status WriteFieldPreview(const std::string& name, const SampleView& samples, int32_t field, CWorkerPool& pool,
+                         CBufferKeeper& keeper)
+{
+    const uint16_t* samplesOfField = samples.fields[field];
+    return StreamBmpFile(name, samples.width, samples.height, kFieldPreviewBandRows, pool, keeper,
+                         [&](int32_t firstRow, int32_t rowCount, uint8_t* pixels, int32_t) {
+                             RenderFieldPreviewRows(samplesOfField, samples.width, samples.height, firstRow,
+                                                    rowCount, pixels);
+                         });
+}
+
 Status CRawX10::SaveFieldPreview(const uint16_t* field)
 {
-    const OutputImage image = field == m_field0.get() ? OutputImage::Field0Preview : OutputImage::Field1Preview;
-    return StreamBmpFile(OutputNameOf(m_path, image), m_width, m_height, kFieldPreviewBandRows, Workers(), Buffers(),
-                         [&](int32_t firstRow, int32_t rowCount, uint8_t* pixels, int32_t) {
-                             RenderFieldPreviewRows(field, m_width, m_height, firstRow, rowCount, pixels);
-                         });
+    const bool first = field == m_field0.get();
+    return WriteFieldPreview(OutputNameOf(m_path, first ? OutputImage::Field0Preview : OutputImage::Field1Preview),
+                             Samples(), first ? 0 : 1, Workers(), Buffers());
 }
 
 namespace
@@ -198,12 +207,17 @@ void RenderMosaicPreviewRows(const uint16_t* mosaic, int32_t side, int32_t first
     }
 }
 
+Status WriteMosaicPreview(const std::string& name, const SampleView& samples, CWorkerPool& pool,
+                          CBufferKeeper& keeper)
+{
+    const int32_t a = samples.Side();
+    return StreamBmpFile(name, a, a, kMosaicPreviewBandRows, pool, keeper,
+                         [&](int32_t firstRow, int32_t rowCount, uint8_t* pixels, int32_t) {
+                             RenderMosaicPreviewRows(samples.mosaic, a, firstRow, rowCount, pixels);
+                         });
+}
+
 Status CRawX10::SaveMosaicPreview()
 {
-    const int32_t a = MosaicSide();
-    return StreamBmpFile(OutputNameOf(m_path, OutputImage::MosaicPreview), a, a, kMosaicPreviewBandRows, Workers(),
-                         Buffers(),
-                         [&](int32_t firstRow, int32_t rowCount, uint8_t* pixels, int32_t) {
-                             RenderMosaicPreviewRows(m_mosaic.get(), a, firstRow, rowCount, pixels);
-                         });
+    return WriteMosaicPreview(OutputNameOf(m_path, OutputImage::MosaicPreview), Samples(), Workers(), Buffers());
 }

@@ -12,11 +12,20 @@
 //
 // The Render functions fill a caller's buffer with a band of rows of an
 // image, in file order (storage row 0 is the picture's bottom row), and write
-// every byte of it. CRawX10::SaveFieldPreview and SaveMosaicPreview render
-// the whole image and write it as a file.
+// every byte of it. The Write functions render the whole image on a pool of
+// workers and write it as a BMP file (formats/BmpStream.h); the stages
+// CRawX10::SaveFieldPreview and SaveMosaicPreview call them with the run's
+// samples and workers.
 #pragma once
 
+#include "platform/Status.h"
+#include "raw/Samples.h"
+
 #include <cstdint>
+#include <string>
+
+class CBufferKeeper;
+class CWorkerPool;
 
 // Channel value of a 12-bit field sample in the field preview.
 constexpr uint8_t FieldPreviewValue(uint16_t sample, bool green)
@@ -58,3 +67,10 @@ void RenderFieldPreviewRows(const uint16_t* field, int32_t width, int32_t height
 // each row and column are drawn, the rest is black.
 void RenderMosaicPreviewRows(const uint16_t* mosaic, int32_t side, int32_t firstRow, int32_t rowCount,
                              uint8_t* pixels);
+
+// The preview of field 0 or 1 of samples, or of its mosaic (built), written
+// as the BMP file name on the workers of pool, with band buffers from keeper.
+Status WriteFieldPreview(const std::string& name, const SampleView& samples, int32_t field, CWorkerPool& pool,
+                         CBufferKeeper& keeper);
+Status WriteMosaicPreview(const std::string& name, const SampleView& samples, CWorkerPool& pool,
+                          CBufferKeeper& keeper);

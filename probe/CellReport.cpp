@@ -3,6 +3,7 @@
 #include "platform/TerminalText.h"
 #include "probe/JsonWriter.h"
 #include "probe/TextTable.h"
+#include "raw/Placement.h"
 #include "raw/RawX10.h"
 
 #include <algorithm>
@@ -30,16 +31,9 @@ std::string CellName(int32_t r, int32_t c)
 
 }  // namespace
 
-namespace
+PixelExplanation ExplainPixel(const SampleView& samples, int32_t x, int32_t y)
 {
-
-// ExplainPixel over the mosaic of fields of height rows by width samples, of
-// which rows holds the rows from firstRow on, at least those of the pixel's
-// 5 x 5 neighbourhood that lie inside the mosaic.
-PixelExplanation ExplainPixelInRows(int32_t width, int32_t height, uint16_t* rows, int32_t firstRow, int32_t x,
-                                    int32_t y)
-{
-    const int32_t side = width + height;
+    const int32_t side = samples.Side();
     PixelExplanation e;
     e.x = x;
     e.y = y;
@@ -52,8 +46,16 @@ PixelExplanation ExplainPixelInRows(int32_t width, int32_t height, uint16_t* row
     const MosaicCell cell = CellOfPixel(side, x, y);
     e.r = cell.r;
     e.c = cell.c;
-    e.source = FieldSourceOfCell(width, height, e.r, e.c);
-    e.rawSample = rows[static_cast<int64_t>(e.r - firstRow) * side + e.c];
+    // Every cell is read from the field sample it holds (0 when it holds
+    // none), as the loader lays the mosaic out.
+    const auto sampleOf = [&](int32_t r, int32_t c) -> uint16_t {
+        const FieldSource source = FieldSourceOfCell(samples.width, samples.height, r, c);
+        return source.holdsSample
+                   ? samples.fields[source.field][static_cast<int64_t>(source.y) * samples.width + source.x]
+                   : uint16_t{0};
+    };
+    e.source = FieldSourceOfCell(samples.width, samples.height, e.r, e.c);
+    e.rawSample = sampleOf(e.r, e.c);
     e.balancedSample = PassScales(side, e.r, e.c) ? WhiteBalancedSample(static_cast<uint16_t>(e.rawSample), e.r)
                                                    : e.rawSample;
     e.demosaiced = InWindow(side, e.r, e.c);
@@ -63,41 +65,24 @@ PixelExplanation ExplainPixelInRows(int32_t width, int32_t height, uint16_t* row
                    std::to_string(kWindowMargin) + " to " + std::to_string(side - 1 - kWindowMargin);
         return e;
     }
-    // Only the 5 x 5 cells that the rules of this one cell read need the
-    // white balance of the pass.
+    // The rules of one cell read its 5 x 5 neighbourhood alone, white-balanced
+    // as the pass balances it.
+    uint16_t patch[5][5];
     for (int32_t dy = -2; dy <= 2; ++dy)
         for (int32_t dx = -2; dx <= 2; ++dx)
         {
             const int32_t r = e.r + dy;
             const int32_t c = e.c + dx;
-            uint16_t& sample = rows[static_cast<int64_t>(r - firstRow) * side + c];
+            uint16_t sample = sampleOf(r, c);
             if (PassScales(side, r, c))
                 sample = WhiteBalancedSample(sample, r);
+            patch[dy + 2][dx + 2] = sample;
             e.neighbourhood[dy + 2][dx + 2] = sample;
         }
-    e.rules = InterpolateCellInRows(rows, side, firstRow, e.r, e.c);
+    e.rules = InterpolateNeighbourhood(&patch[2][2], 5, e.r, e.c);
     for (int i = 0; i < 3; ++i)
         e.pixel[i] = e.rules.pixel[i];
     return e;
-}
-
-}  // namespace
-
-PixelExplanation ExplainPixel(CRawX10& raw, int32_t x, int32_t y)
-{
-    return ExplainPixelInRows(raw.m_width, raw.m_height, raw.m_mosaic.get(), 0, x, y);
-}
-
-PixelExplanation ExplainPixelOfFields(const CRawX10& raw, int32_t x, int32_t y)
-{
-    // Pixel (x, y) shows cell row y + 1; its neighbourhood spans rows y - 1 to
-    // y + 3, laid out from the fields as the loader lays them.
-    const int32_t side = raw.MosaicSide();
-    const int32_t firstRow = std::max(0, y - 1);
-    const int32_t endRow = std::min(side, y + 4);
-    std::vector<uint16_t> rows(static_cast<size_t>(endRow - firstRow) * static_cast<size_t>(side));
-    FillMosaicRows(raw, firstRow, endRow - firstRow, rows.data());
-    return ExplainPixelInRows(raw.m_width, raw.m_height, rows.data(), firstRow, x, y);
 }
 
 std::string PixelTable(const CRawX10& raw, const PixelExplanation& e)

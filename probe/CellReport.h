@@ -33,15 +33,10 @@ struct PixelExplanation
     uint8_t pixel[3]{};           // blue, green, red, as the .bmp holds them
 };
 
-// Explains pixel (x, y), which lies inside the side x side image, of raw
-// (loaded with Load, mosaic not yet white-balanced). White-balances the few
-// cells of the pixel's 5 x 5 neighbourhood that the pass would scale, in
-// place, and nothing else of the mosaic.
-PixelExplanation ExplainPixel(CRawX10& raw, int32_t x, int32_t y);
-
-// The same explanation from raw's fields alone (loaded, mosaic not needed):
-// the few mosaic rows it reads are laid out afresh, and raw is not changed.
-PixelExplanation ExplainPixelOfFields(const CRawX10& raw, int32_t x, int32_t y);
+// Explains pixel (x, y), which lies inside the side x side image, from the
+// fields of samples alone (the mosaic is not needed): the 25 cells the rules
+// read are taken from the fields and white-balanced as the pass would.
+PixelExplanation ExplainPixel(const SampleView& samples, int32_t x, int32_t y);
 
 std::string PixelTable(const CRawX10& raw, const PixelExplanation& explanation);
 std::string PixelJson(const PixelExplanation& explanation);

@@ -121,7 +121,7 @@ int RunCell(const char* path, const char* xText, const char* yText, int32_t x, i
     if (x < 0 || x >= side || y < 0 || y >= side)
         return Fail(1, path, std::string("pixel (") + xText + ", " + yText + ") lies outside the " +
                                  std::to_string(side) + " x " + std::to_string(side) + " image");
-    const PixelExplanation explanation = ExplainPixel(raw, x, y);
+    const PixelExplanation explanation = ExplainPixel(raw.Samples(), x, y);
     return PrintOrFail(json ? PixelJson(explanation) : PixelTable(raw, explanation));
 }
 

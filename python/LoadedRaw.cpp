@@ -21,13 +21,6 @@
 namespace
 {
 
-std::unique_ptr<uint16_t[]> CopyOfSamples(const uint16_t* samples, size_t count)
-{
-    std::unique_ptr<uint16_t[]> copy = MakeLargeSampleBuffer(count);
-    std::memcpy(copy.get(), samples, count * sizeof(uint16_t));
-    return copy;
-}
-
 size_t SamplesPerField(const CRawX10& raw)
 {
     return static_cast<size_t>(raw.m_width) * static_cast<size_t>(raw.m_height);
@@ -112,52 +105,22 @@ std::shared_ptr<uint8_t[]> CLoadedRaw::MosaicPreview() const
 
 std::shared_ptr<uint8_t[]> CLoadedRaw::Demosaiced() const
 {
-    // The demosaic reads a white-balanced mosaic: a copy, every worker
-    // copying and balancing a share of the rows, as CRawX10::Demosaic
-    // balances them in place.
     const int32_t side = Side();
-    CRawX10 balanced(m_workers);
-    balanced.m_mosaic = MakeLargeSampleBuffer(MosaicCells(m_raw), false);
-    const int32_t workers = balanced.Workers().Size();
-    balanced.Workers().Run([&](int32_t worker) {
-        const auto first = static_cast<int32_t>(int64_t{side} * worker / workers);
-        const auto end = static_cast<int32_t>(int64_t{side} * (worker + 1) / workers);
-        const size_t offset = static_cast<size_t>(first) * static_cast<size_t>(side);
-        const size_t cells = static_cast<size_t>(end - first) * static_cast<size_t>(side);
-        PopulateLargeBuffer(balanced.m_mosaic.get() + offset, cells * sizeof(uint16_t));
-        std::memcpy(balanced.m_mosaic.get() + offset, m_raw.m_mosaic.get() + offset, cells * sizeof(uint16_t));
-        WhiteBalanceRows(balanced.m_mosaic.get(), side, first, end - first);
-    });
     std::shared_ptr<uint8_t[]> rgb = MakeImageBuffer(MosaicCells(m_raw) * 3);
-    std::vector<std::unique_ptr<CFastScanScratch>> scratch(static_cast<size_t>(workers));
-    const RowRenderer renderRows = [&](int32_t firstRow, int32_t rowCount, uint8_t* pixels, int32_t worker) {
-        std::unique_ptr<CFastScanScratch>& own = scratch[static_cast<size_t>(worker)];
-        if (!own)
-            own = std::make_unique<CFastScanScratch>(kWindowMargin, side - 1 - kWindowMargin);
-        RenderDemosaicRows(balanced, firstRow, rowCount, pixels, own.get());
-    };
-    RenderRgbImage(balanced.Workers(), side, side, renderRows, rgb.get());
+    CWorkerPool pool(m_workers);
+    RenderRgbImage(pool, side, side, DemosaicRowRenderer(m_raw.m_mosaic.get(), side, pool.Size()), rgb.get());
     return rgb;
 }
 
 std::shared_ptr<uint8_t[]> CLoadedRaw::Upright() const
 {
-    // DemosaicFieldCells runs on the workers of the object whose fields it
-    // reads, and a pool takes one caller at a time: an object of its own,
-    // with copies of the fields (a few milliseconds beside the demosaic).
-    CRawX10 source(m_workers);
-    source.m_width = m_raw.m_width;
-    source.m_height = m_raw.m_height;
-    source.m_field0 = CopyOfSamples(m_raw.m_field0.get(), SamplesPerField(m_raw));
-    source.m_field1 = CopyOfSamples(m_raw.m_field1.get(), SamplesPerField(m_raw));
-    const UprightCells cells = DemosaicFieldCells(source);
-    source.m_field0.reset();
-    source.m_field1.reset();
+    CWorkerPool pool(m_workers);
+    const UprightCells cells = DemosaicFieldCells(m_raw.Samples(), pool);
     const int32_t height = 2 * m_raw.m_height;
     const size_t rowBytes = static_cast<size_t>(2 * m_raw.m_width) * 3;
     std::shared_ptr<uint8_t[]> rgb = MakeImageBuffer(rowBytes * static_cast<size_t>(height));
-    const int32_t workers = source.Workers().Size();
-    source.Workers().Run([&](int32_t worker) {
+    const int32_t workers = pool.Size();
+    pool.Run([&](int32_t worker) {
         const auto first = static_cast<int32_t>(int64_t{height} * worker / workers);
         const auto end = static_cast<int32_t>(int64_t{height} * (worker + 1) / workers);
         RenderUprightRows(cells, first, end - first, rgb.get() + static_cast<size_t>(first) * rowBytes);
@@ -167,17 +130,12 @@ std::shared_ptr<uint8_t[]> CLoadedRaw::Upright() const
 
 std::vector<std::pair<std::string, Status>> CLoadedRaw::Save(const std::string& stem) const
 {
-    // The program's own stages, on an object of their own that owns copies
-    // of the samples: the demosaic balances its mosaic in place, and the
-    // stages name their files after its path.
-    CRawX10 writer(m_workers);
-    writer.m_path = stem;
-    writer.m_fileSize = m_raw.m_fileSize;
-    writer.m_field0 = CopyOfSamples(m_raw.m_field0.get(), SamplesPerField(m_raw));
-    writer.m_field1 = CopyOfSamples(m_raw.m_field1.get(), SamplesPerField(m_raw));
-    writer.m_mosaic = CopyOfSamples(m_raw.m_mosaic.get(), MosaicCells(m_raw));
+    // The program's own stages over the samples kept, which they only read.
+    CWorkerPool pool(m_workers);
+    CBufferKeeper buffers;
     std::vector<std::pair<std::string, Status>> failures;
-    SaveImages(writer, [&](const std::string& image, Status status) { failures.emplace_back(image, status); });
+    SaveImages(m_raw.Samples(), {stem, nullptr, pool, buffers},
+               [&](const std::string& image, Status status) { failures.emplace_back(image, status); });
     return failures;
 }
 
@@ -202,7 +160,7 @@ std::string CLoadedRaw::HeaderJson(Status& status) const
 
 std::string CLoadedRaw::PixelJson(int32_t x, int32_t y) const
 {
-    return ::PixelJson(ExplainPixelOfFields(m_raw, x, y));
+    return ::PixelJson(ExplainPixel(m_raw.Samples(), x, y));
 }
 
 std::shared_ptr<const uint8_t[]> CellCodesOfMosaic(CellCodes codes)

@@ -151,12 +151,12 @@ void CRawX10::BuildMosaic()
         {
             const int32_t firstRow = band * kBandRows;
             const int32_t rowCount = static_cast<int32_t>(std::min<int64_t>(kBandRows, a - firstRow));
-            FillMosaicRows(*this, firstRow, rowCount, mosaic + firstRow * a);
+            FillMosaicRows(Samples(), firstRow, rowCount, mosaic + firstRow * a);
         }
     });
 }
 
-void FillMosaicRows(const CRawX10& raw, int32_t firstRow, int32_t rowCount, uint16_t* rows)
+void FillMosaicRows(const SampleView& samples, int32_t firstRow, int32_t rowCount, uint16_t* rows)
 {
     // The placement is raw/Placement.h's. The rows are cleared and then
     // filled. Mosaic row r receives field 0's regular samples with x + y = r
@@ -165,10 +165,10 @@ void FillMosaicRows(const CRawX10& raw, int32_t firstRow, int32_t rowCount, uint
     // of where row y - 1 wrote: for a band of a few dozen rows, reads and
     // writes touch a few cache lines at a time and the band stays in the
     // second-level cache. The wrapped samples are placed at the end.
-    const int64_t a = raw.MosaicSide();
-    const int32_t w = raw.m_width;
-    const int32_t h = raw.m_height;
-    const uint16_t* const fields[2] = {raw.m_field0.get(), raw.m_field1.get()};
+    const int64_t a = samples.Side();
+    const int32_t w = samples.width;
+    const int32_t h = samples.height;
+    const uint16_t* const* fields = samples.fields;
     const int32_t endRow = firstRow + rowCount;
     std::fill(rows, rows + rowCount * a, uint16_t{0});
     const CellBox band = {firstRow, endRow - 1, 0, static_cast<int32_t>(a - 1)};

@@ -11,10 +11,12 @@
 //   SaveMosaicPreview    the raw mosaic                 -> <path>.src.bmp
 //   Demosaic             white balance, interpolation   -> <path>.bmp
 //
-// The mosaic preview has to come before Demosaic, which white-balances the
-// mosaic in place. Load and BuildMosaic live in raw/; each output stage lives
-// with its rendering (previews/Previews.cpp, demosaic/Demosaic.cpp) and is a short
-// adapter there: render the pixels into a buffer, then write the file.
+// The mosaic preview has to come before Demosaic, which leaves the mosaic
+// white-balanced. Load and BuildMosaic live in raw/. Each output stage is a
+// thin forwarder to the renderer of its image (previews/Previews.h,
+// demosaic/Demosaic.h), which reads the samples through a SampleView
+// (raw/Samples.h) and runs on the object's workers; the pipeline
+// (pipeline/Pipeline.h) and the Python module call those renderers directly.
 //
 // Ownership: the object owns the stream, the sample buffers, the keeper of
 // the run's scratch buffers and the run's pool of workers, started once when
@@ -32,6 +34,7 @@
 
 #include "platform/Status.h"
 #include "raw/PackedSamples.h"
+#include "raw/Samples.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -95,12 +98,16 @@ public:
     // Writes the raw composite mosaic as <path>.src.bmp.
     Status SaveMosaicPreview();
 
-    // White-balances the mosaic in place, interpolates it into a full-colour
-    // image and writes <path>.bmp.
+    // Interpolates the white-balanced mosaic into a full-colour image, writes
+    // <path>.bmp and leaves m_mosaic white-balanced.
     Status Demosaic();
 
     // Side of the square composite mosaic.
     int32_t MosaicSide() const { return m_width + m_height; }
+
+    // The samples loaded so far, for the renderers; valid while the buffers
+    // are.
+    SampleView Samples() const { return {m_width, m_height, {m_field0.get(), m_field1.get()}, m_mosaic.get()}; }
 
     // The keeper of this run's scratch buffers (platform/LargeBuffers.h).
     CBufferKeeper& Buffers() const { return *m_buffers; }
@@ -152,8 +159,8 @@ private:
 };
 
 // Mosaic rows firstRow to firstRow + rowCount - 1 as BuildMosaic lays them
-// out, from raw's fields, into rows (rowCount * MosaicSide() samples, every
-// one written). BuildMosaic builds the whole mosaic band by band with it;
-// other stages can keep a few rows at a time instead of the whole mosaic.
-void FillMosaicRows(const CRawX10& raw, int32_t firstRow, int32_t rowCount, uint16_t* rows);
+// out, from the fields of samples, into rows (rowCount * Side() samples,
+// every one written). BuildMosaic builds the whole mosaic band by band with
+// it; other stages can keep a few rows at a time instead of the whole mosaic.
+void FillMosaicRows(const SampleView& samples, int32_t firstRow, int32_t rowCount, uint16_t* rows);
 

@@ -64,7 +64,7 @@ void CheckArea(const ImageArea& area)
     std::vector<uint16_t> row(static_cast<size_t>(side));
     for (int64_t y = area.y; y < area.y + rows; ++y)
     {
-        FillMosaicRows(raw, static_cast<int32_t>(y + 1), 1, row.data());
+        FillMosaicRows(raw.Samples(), static_cast<int32_t>(y + 1), 1, row.data());
         for (int64_t x = std::max<int64_t>(area.x, 1); x < area.x + area.width; ++x)
             ++samples[row[static_cast<size_t>(side - x)]];
     }

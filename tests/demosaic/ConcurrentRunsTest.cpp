@@ -18,7 +18,7 @@ namespace
 struct SmallRun
 {
     CRawX10 raw{2};
-    std::vector<uint8_t> byCell;  // RenderDemosaicRowsByCell, alone
+    std::vector<uint8_t> byCell;  // RenderBalancedRowsByCell, alone
     std::vector<uint8_t> image;   // the file Demosaic writes, alone
 };
 
@@ -36,7 +36,7 @@ std::vector<uint8_t> RenderByCell(const CRawX10& raw)
 {
     const int32_t side = raw.MosaicSide();
     std::vector<uint8_t> pixels(static_cast<size_t>(side) * static_cast<size_t>(side) * 4);
-    RenderDemosaicRowsByCell(raw, 0, side, pixels.data());
+    RenderBalancedRowsByCell(RowsOf(raw), 0, side, pixels.data());
     return pixels;
 }
 
@@ -71,7 +71,7 @@ TEST(ConcurrentRuns, TwoThreadsRenderAndWriteTwoFilesAtOnce)
                     for (int32_t c = kWindowMargin; c < side - kWindowMargin; ++c)
                     {
                         const size_t pixel = static_cast<size_t>((side - r) * side + side - c) * 4;
-                        mismatches[i] += std::memcmp(InterpolateCell(run.raw, r, c).pixel, &run.byCell[pixel], 4) != 0;
+                        mismatches[i] += std::memcmp(InterpolateCell(RowsOf(run.raw), r, c).pixel, &run.byCell[pixel], 4) != 0;
                     }
             }
             mismatches[i] += run.raw.Demosaic() != kStatusOk;

@@ -81,7 +81,7 @@ Pixel InterpolatedPixel(const Neighbourhood& n, SiteClass siteClass)
     CSmallMosaic mosaic;
     const Cell cell = CSmallMosaic::FirstCellOf(siteClass);
     mosaic.Place(n, cell);
-    const CellInterpolation interpolation = InterpolateCell(mosaic.m_raw, cell.r, cell.c);
+    const CellInterpolation interpolation = InterpolateCell(RowsOf(mosaic.m_raw), cell.r, cell.c);
     return {interpolation.pixel[0], interpolation.pixel[1], interpolation.pixel[2]};
 }
 
@@ -197,9 +197,9 @@ TEST(DemosaicPass, SmallImage)
             {
                 const int32_t r = side - row;
                 const int32_t c = side - x;
-                std::memcpy(want, InterpolateCell(expected, r, c).pixel, 4);
+                std::memcpy(want, InterpolateCell(RowsOf(expected), r, c).pixel, 4);
                 uint8_t wrong[4] = {};
-                std::memcpy(wrong, InterpolateCell(overscaled, r, c).pixel, 4);
+                std::memcpy(wrong, InterpolateCell(RowsOf(overscaled), r, c).pixel, 4);
                 edgeCellsThatSeeTheBorder += std::equal(want, want + 3, wrong) ? 0 : 1;
             }
             ASSERT_TRUE(std::equal(want, want + 4, got)) << "storage row " << row << ", pixel " << x;
@@ -220,7 +220,7 @@ TEST(DemosaicPass, BandsOfAnyHeightGiveTheWholeImage)
         raw.m_mosaic[i] = static_cast<uint16_t>(sample(random));
     WhiteBalanceWindow(raw.m_mosaic.get(), side);
     std::vector<uint8_t> whole(size_t{side} * side * 4, 0xA5);
-    RenderDemosaicRowsByCell(raw, 0, side, whole.data());
+    RenderBalancedRowsByCell(RowsOf(raw), 0, side, whole.data());
     for (int32_t bandRows = 1; bandRows <= 7; ++bandRows)
         for (const bool fast : {true, false})
         {
@@ -230,9 +230,9 @@ TEST(DemosaicPass, BandsOfAnyHeightGiveTheWholeImage)
                 const int32_t rows = std::min(bandRows, side - first);
                 uint8_t* pixels = &bands[size_t{4} * side * first];
                 if (fast)
-                    RenderDemosaicRows(raw, first, rows, pixels);
+                    RenderBalancedRows(RowsOf(raw), first, rows, pixels);
                 else
-                    RenderDemosaicRowsByCell(raw, first, rows, pixels);
+                    RenderBalancedRowsByCell(RowsOf(raw), first, rows, pixels);
             }
             ASSERT_TRUE(bands == whole) << bandRows << " rows a band, " << (fast ? "fast" : "cell by cell");
         }

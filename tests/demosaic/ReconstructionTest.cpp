@@ -85,7 +85,7 @@ protected:
         s_file = testsupport::ReadFile(dir / "chart.raf.bmp");
         ASSERT_EQ(s_file.size(), size_t{kBmpHeaderBytes} + size_t{kSide} * kSide * 4);
         s_perCell.assign(size_t{kSide} * kSide * 4, 0xA5);
-        RenderDemosaicRowsByCell(raw, 0, kSide, s_perCell.data());
+        RenderBalancedRowsByCell(MosaicRows{raw.m_mosaic.get(), raw.MosaicSide()}, 0, kSide, s_perCell.data());
 
         for (int32_t r = kFirst; r <= kLast; ++r)
             for (int32_t c = kFirst; c <= kLast; ++c)

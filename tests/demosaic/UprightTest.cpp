@@ -80,13 +80,13 @@ void ExpectUprightMatchesTheDefinition(const std::filesystem::path& file, double
 {
     CRawX10 raw;
     ASSERT_EQ(raw.Load(file.string().c_str()), kStatusOk);
-    const UprightCells cells = DemosaicFieldCells(raw);
+    const UprightCells cells = DemosaicFieldCells(raw.Samples(), raw.Workers());
     const int32_t side = raw.MosaicSide();
     const int32_t w = raw.m_width;
     const int32_t h = raw.m_height;
     Demosaiced image{side, std::vector<uint8_t>(static_cast<size_t>(side) * static_cast<size_t>(side) * 4)};
     WhiteBalanceWindow(raw.m_mosaic.get(), side);
-    RenderDemosaicRows(raw, 0, side, image.bmpRows.data());
+    RenderBalancedRows(MosaicRows{raw.m_mosaic.get(), raw.MosaicSide()}, 0, side, image.bmpRows.data());
 
     // In bands of an odd number of rows, so that bands start on both kinds.
     constexpr int32_t kBand = 7;

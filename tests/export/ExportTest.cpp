@@ -105,7 +105,7 @@ TEST(Export, EveryKindReadsBackWithTheLibrarysValues)
 
     // image: the .bmp's rows, bottom-up BGR0, turned into top-down RGB.
     std::vector<uint8_t> bmpRows(cells * 4);
-    RenderDemosaicRows(raw, 0, side, bmpRows.data());
+    RenderBalancedRows(MosaicRows{raw.m_mosaic.get(), raw.MosaicSide()}, 0, side, bmpRows.data());
     std::vector<uint8_t> image(cells * 3);
     for (size_t y = 0; y < static_cast<size_t>(side); ++y)
         for (size_t x = 0; x < static_cast<size_t>(side); ++x)
@@ -117,7 +117,7 @@ TEST(Export, EveryKindReadsBackWithTheLibrarysValues)
     // upright: the library's view, itself checked against its definition
     // in tests/demosaic/UprightTest.cpp.
     std::vector<uint8_t> upright(4 * fieldSamples * 3);
-    RenderUprightRows(DemosaicFieldCells(raw), 0, 2 * raw.m_height, upright.data());
+    RenderUprightRows(DemosaicFieldCells(raw.Samples(), raw.Workers()), 0, 2 * raw.m_height, upright.data());
     EXPECT_TRUE(samplesOf("upright") == upright);
 
     EXPECT_TRUE(ReadFile(dir / "preview") == SmallGreyJpeg());

@@ -63,7 +63,7 @@ TEST_P(PixelOfTheImage, EqualsThePixelDiagrawWrites)
 
     for (const auto& [x, y] : pixels)
     {
-        const PixelExplanation e = ExplainPixel(raw, x, y);
+        const PixelExplanation e = ExplainPixel(raw.Samples(), x, y);
         ASSERT_EQ((std::array<uint8_t, 3>{e.pixel[0], e.pixel[1], e.pixel[2]}), PixelOfBmp(bmp, side, x, y))
             << "pixel (" << x << ", " << y << ")";
         ASSERT_EQ(e.showsCell, x > 0 && y < side - 1);

@@ -188,7 +188,7 @@ TEST(ProbeJson, StatsAndCellsOfTheChart)
     {
         CRawX10 loaded;
         ASSERT_EQ(loaded.Load(chart.c_str()), kStatusOk);
-        const PixelExplanation e = ExplainPixel(loaded, x, y);
+        const PixelExplanation e = ExplainPixel(loaded.Samples(), x, y);
         ExpectJson(dir, {"cell", "--json", chart, std::to_string(x), std::to_string(y)}, PixelJson(e),
                    e.demosaiced ? explained : std::vector<std::string>{"demosaiced", "reason", "pixel.blue"});
     }

@@ -6,6 +6,7 @@
 // neighbourhood can be laid around a cell of any site class.
 #pragma once
 
+#include "demosaic/Demosaic.h"
 #include "demosaic/Gradients.h"
 #include "raw/Lattice.h"
 #include "raw/RawX10.h"
@@ -97,6 +98,13 @@ inline void GiveSquareMosaic(CRawX10& raw, int32_t side)
     raw.m_width = side - side / 2;
     raw.m_height = side / 2;
     raw.m_mosaic = std::make_unique<uint16_t[]>(static_cast<size_t>(side) * static_cast<size_t>(side));
+}
+
+// The mosaic of raw, as the per-cell rules and the scan read it (already
+// white-balanced, or made to stand for a balanced one).
+inline MosaicRows RowsOf(const CRawX10& raw)
+{
+    return {raw.m_mosaic.get(), raw.MosaicSide()};
 }
 
 struct Cell

@@ -54,7 +54,7 @@ std::vector<uint8_t> ScanByCell(const CRawX10& raw)
     std::vector<uint8_t> pixels = MarkedPixels(side);
     for (int32_t r = kWindowMargin; r <= side - 1 - kWindowMargin; ++r)
         for (int32_t c = kWindowMargin; c <= side - 1 - kWindowMargin; ++c)
-            std::memcpy(&pixels[(static_cast<size_t>(side - r) * side + (side - c)) * 4], InterpolateCell(raw, r, c).pixel,
+            std::memcpy(&pixels[(static_cast<size_t>(side - r) * side + (side - c)) * 4], InterpolateCell(RowsOf(raw), r, c).pixel,
                         4);
     return pixels;
 }
@@ -203,8 +203,8 @@ TEST_P(FastScanVariant, ReportsSamplesBeyondThirteenBits)
             {
                 std::vector<uint8_t> want(size_t{side} * side * 4);
                 std::vector<uint8_t> got(want.size());
-                RenderDemosaicRowsByCell(mosaic.m_raw, 0, side, want.data());
-                RenderDemosaicRows(mosaic.m_raw, 0, side, got.data());
+                RenderBalancedRowsByCell(RowsOf(mosaic.m_raw), 0, side, want.data());
+                RenderBalancedRows(RowsOf(mosaic.m_raw), 0, side, got.data());
                 ASSERT_TRUE(want == got) << FirstDifference(want, got, side);
             }
         }
