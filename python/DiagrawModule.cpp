@@ -294,6 +294,11 @@ PyObject* RefuseNewRaw(PyTypeObject*, PyObject*, PyObject*)
     return nullptr;
 }
 
+std::string InputWarning(const CPythonRaw& raw)
+{
+    return raw.Open()->InputWarning();
+}
+
 py::str Repr(const CPythonRaw& raw)
 {
     return py::str("<diagraw.Raw {!r}, {} bytes{}>")
@@ -302,32 +307,9 @@ py::str Repr(const CPythonRaw& raw)
 
 }  // namespace
 
-PYBIND11_MODULE(diagraw, m)
+PYBIND11_MODULE(_core, m)
 {
-    m.doc() = R"doc(The Fujifilm X10's raw files as numpy arrays.
-
-diagraw reads the two 12-bit fields at the end of an X10 raw file (the
-conversion never reads the header; Raw.header shows it), lays them into the
-5088 x 5088 diagonal mosaic, and gives them, the three colour-coded
-previews and the demosaiced image as numpy arrays: the same bytes as the
-BMP files of the diagraw program; and the upright view of diagraw-export.
-
-    with diagraw.load("chart.raf") as raw:
-        rgb = raw.demosaic()          # uint8, (5088, 5088, 3)
-
-Which arrays are views and which are copies:
-
-    Raw.fields          read-only; a copy of both fields, made on first use and shared after
-    Raw.mosaic          read-only view of the loaded mosaic, no copy
-    Raw.colours,        read-only; one table for the whole process, shared
-    Raw.site_classes    by every array alive
-    field_preview(),    a new writable array for every call, filled once
-    mosaic_preview(),
-    demosaic()
-
-Every array stays valid as long as it is held, whatever happens to the Raw.
-The heavy steps release the GIL: threads working on different files, or on
-the same one, run in parallel.)doc";
+    m.doc() = "The compiled part of the diagraw package: use the package, import diagraw.";
 
     // The signatures are written in the docstrings, with the types a caller
     // passes rather than the binding's own.
@@ -362,6 +344,9 @@ the same one, run in parallel.)doc";
     // does; only signals still at their default action are taken.
     platform::InstallOutputCleanup();
 
+    // The class is named after the package users import, diagraw.Raw, in its
+    // type name as in its messages.
+    m.attr("__name__") = "diagraw";
     py::class_<CPythonRaw> rawClass(m, "Raw", R"doc(One X10 raw file, loaded by diagraw.load().
 
 Usable in a with statement; leaving it, or close(), lets go of the samples
@@ -403,28 +388,32 @@ The same for every file: read-only, one table shared by every array alive.)doc")
 
 SITE_CLASS_NAMES[code] gives its name. Read-only and shared, like colours.)doc")
         .def("field_preview", &FieldPreview, py::arg("field"),
-             R"doc(field_preview(field: int) -> numpy.ndarray
+             R"doc(field_preview($self, field)
+--
 
 The preview of field 0 or 1: uint8, (2144, 2944, 3), RGB, top row first.
 
 The pixels of the program's <path>.f0.bmp or .f1.bmp as a viewer shows them.
 A new array. IndexError for another field number.)doc")
         .def("mosaic_preview", &SquareImage<&CLoadedRaw::MosaicPreview>,
-             R"doc(mosaic_preview() -> numpy.ndarray
+             R"doc(mosaic_preview($self)
+--
 
 The preview of the raw mosaic: uint8, (5088, 5088, 3), RGB, top row first.
 
 The pixels of <path>.src.bmp as a viewer shows them, mirrored left to right
 like the file. A new array.)doc")
         .def("demosaic", &SquareImage<&CLoadedRaw::Demosaiced>,
-             R"doc(demosaic() -> numpy.ndarray
+             R"doc(demosaic($self)
+--
 
 The demosaiced image: uint8, (5088, 5088, 3), RGB, top row first.
 
 The pixels of <path>.bmp as a viewer shows them, mirrored left to right like
 the file. The white balance works on a copy: mosaic stays as it was. A new
 array.)doc")
-        .def("upright", &Upright, R"doc(upright() -> numpy.ndarray
+        .def("upright", &Upright, R"doc(upright($self)
+--
 
 The upright view: uint8, (4288, 5888, 3), RGB, top row first.
 
@@ -432,7 +421,8 @@ The demosaiced image turned back onto the fields' grid: field 0's cell
 (y, x) at [2y, 2x], field 1's at [2y + 1, 2x + 1], each other pixel the mean
 of its demosaiced edge neighbours. The pixels of `diagraw-export FILE
 upright OUT.tif`. A new array.)doc")
-        .def("stats", &Stats, py::arg("area") = py::none(), R"doc(stats(area: tuple[int, int, int, int] | None = None) -> dict
+        .def("stats", &Stats, py::arg("area") = py::none(), R"doc(stats($self, area=None)
+--
 
 The statistics of both fields by filter colour, as a dict.
 
@@ -446,29 +436,25 @@ of `stats FILE --area X Y W H --json`. ValueError, in the probe's words,
 for an area that is empty or reaches outside the image; TypeError for
 anything but four whole numbers.)doc")
         .def("explain", &Explain, py::arg("x"), py::arg("y"),
-             R"doc(explain(x: int, y: int) -> dict
+             R"doc(explain($self, x, y)
+--
 
 Why pixel (x, y) of the demosaiced image has its colour, as a dict.
 
 x counts to the right and y down from the top left, as in demosaic()[y, x].
 The facts and keys of `diagraw-probe cell FILE X Y --json`. IndexError for a
 pixel outside the image.)doc")
-        .def("save", &Save, py::arg("path") = py::none(),
-             R"doc(save(path: str | os.PathLike | None = None) -> dict[str, OSError | MemoryError]
+        .def("_save_images", &Save, py::arg("path") = py::none(),
+             R"doc(_save_images($self, path=None, /)
+--
 
-Writes the program's four BMP files, named after path (default: Raw.path).
-
-<path>.f0.bmp, .f1.bmp, .src.bmp and .bmp, the same bytes as the diagraw
-program writes, each whole or not at all (an older file stays as it was).
-Every image is tried, as the program does. Returns the images that could
-not be written, as a dict of file name -> OSError (errno, strerror,
-filename), or MemoryError for an image that memory ran out for; empty when
-all four were written. Memory running out before the first image raises
-MemoryError.)doc")
-        .def("close", &CPythonRaw::Close, "close() -> None\n\nLets go of the samples; arrays handed out keep theirs.")
-        .def("__enter__", [](py::object self) { return self; }, "__enter__() -> Raw")
-        .def("__exit__", [](CPythonRaw& raw, py::args) { raw.Close(); }, "__exit__(*exc_info) -> None: close()")
-        .def("__repr__", &Repr, "__repr__() -> str");
+The four files of save(); returns the dict of the images not written.)doc")
+        .def_property_readonly("_input_warning", &InputWarning,
+                               "Why the program would warn about this file, or an empty text.")
+        .def("close", &CPythonRaw::Close, "close($self)\n--\n\nLets go of the samples; arrays handed out keep theirs.")
+        .def("__enter__", [](py::object self) { return self; }, "__enter__($self)\n--\n\nReturns the Raw itself.")
+        .def("__exit__", [](CPythonRaw& raw, py::args) { raw.Close(); }, "__exit__($self, *exc_info)\n--\n\nclose().")
+        .def("__repr__", &Repr, "__repr__($self)\n--\n\nThe path, the size, and whether the Raw is closed.");
     // Only load() makes a Raw (its casts allocate the object without tp_new).
     // Raw.__new__ refuses with a pointer to load(); so does the type's slot,
     // which also makes object.__new__(Raw) and the base's __new__ refuse, as
@@ -476,12 +462,14 @@ MemoryError.)doc")
     // setting __new__ would reset it.
     rawClass.attr("__new__") = py::cpp_function([](py::args, py::kwargs) -> py::object { throw py::type_error(kNoDirectRaw); },
                                                 py::name("__new__"), py::doc("Refuses: diagraw.load() makes a Raw."));
+    m.attr("__name__") = "diagraw._core";
     auto* rawType = reinterpret_cast<PyTypeObject*>(rawClass.ptr());
     rawType->tp_new = RefuseNewRaw;
     PyType_Modified(rawType);
 
     m.def("load", &Load, py::arg("path"), py::kw_only(), py::arg("workers") = py::none(),
-          R"doc(load(path: str | os.PathLike, *, workers: int | None = None) -> Raw
+          R"doc(load(path, *, workers=None)
+--
 
 Reads an X10 raw file as the diagraw program does and returns a Raw.
 

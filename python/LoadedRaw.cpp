@@ -158,6 +158,11 @@ std::string CLoadedRaw::HeaderJson(Status& status) const
     return status == kStatusOk ? InfoJson(m_header) : std::string();
 }
 
+std::string CLoadedRaw::InputWarning() const
+{
+    return m_headerStatus == kStatusOk ? InputWarningOf(m_header) : std::string();
+}
+
 std::string CLoadedRaw::PixelJson(int32_t x, int32_t y) const
 {
     return ::PixelJson(ExplainPixel(m_raw.Samples(), x, y));

@@ -69,6 +69,10 @@ public:
     std::string AreaStatsJson(const ImageArea& area) const;
     // (x, y) lies inside the Side() x Side() image; reads the fields alone.
     std::string PixelJson(int32_t x, int32_t y) const;
+    // Why diagraw warns about this file (InputWarningOf, raw/RafHeader.h), or
+    // an empty text, also when its header could not be read.
+    std::string InputWarning() const;
+
     // What diagraw-probe info --json prints, from the header read by Load;
     // empty, with status set, when that read failed.
     std::string HeaderJson(Status& status) const;

@@ -37,10 +37,10 @@ endforeach()
 # Only the library's own files go into the prefix, and of its headers only the
 # public ones: nothing of the tests, the benchmarks or the chart library, and
 # not the file layer, the buffer keeper or the fast scan's insides.
-# The Python module, when built, goes in PYTHON_MODULE_DIR with its stub.
+# The Python package, when built, goes in PYTHON_MODULE_DIR/diagraw.
 set(python_files "")
 if(PYTHON_MODULE_DIR)
-  set(python_files "|${PYTHON_MODULE_DIR}/diagraw(\\.cpython-[^/]*\\.so|\\.pyi)")
+  set(python_files "|${PYTHON_MODULE_DIR}/diagraw/(_core\\.cpython-[^/]*\\.so|__init__\\.py|_core\\.pyi|py\\.typed)")
 endif()
 file(GLOB_RECURSE everything RELATIVE ${prefix} ${prefix}/*)
 foreach(file IN LISTS everything)

@@ -9,6 +9,7 @@ import subprocess
 import sys
 import time
 import unittest
+import warnings
 
 import numpy as np
 
@@ -34,7 +35,7 @@ if task == "memory":
     print(json.dumps([attempt(step) for step in steps]))
 else:
     print(json.dumps([attempt(lambda: diagraw.load(path)),
-                      {name: [type(e).__name__, e.errno] for name, e in diagraw.load(stem + ".in").save(stem).items()}]))
+                      {name: [type(e).__name__, e.errno] for name, e in diagraw.load(stem + ".in").save(stem, errors="return").items()}]))
 """
 
 
@@ -73,6 +74,21 @@ class LoadErrors(unittest.TestCase):
         self.assertEqual(sorted(os.listdir(folder)), before)
         with self.assertRaisesRegex(ValueError, "embedded null byte"):
             diagraw.load(short + "\0")
+
+    def test_a_foreign_file_warns_in_the_programs_words_and_loads(self):
+        folder = support.scratch("foreign")
+        jpeg = support.make_random(os.path.join(folder, "photo.jpg"))
+        with open(jpeg, "r+b") as out:
+            out.write(b"\xff\xd8\xff\xe0")
+        with self.assertWarns(diagraw.InputWarning) as caught:
+            raw = diagraw.load(jpeg)
+        self.assertIsInstance(caught.warning, UserWarning)
+        path, reason = str(caught.warning).split(": ", 1)
+        self.assertEqual(f"diagraw: {path}: warning: {reason}\n", support.run_diagraw(jpeg))
+        self.assertEqual(raw.fields.shape, (2, 2144, 2944))
+        with warnings.catch_warnings():
+            warnings.simplefilter("error")
+            diagraw.load(support.make_random(os.path.join(folder, "bare.raf")))  # a bare tail: no warning
 
     def test_permission(self):
         folder = support.scratch("permission")
@@ -171,13 +187,26 @@ class ArgumentErrors(unittest.TestCase):
             self.assertEqual(probe.stderr, f"diagraw-probe: {self.path}: {caught.exception}\n")
         self.assertEqual(self.raw.header, support.probe_json("info", self.path))
 
-    def test_save_reports_each_image_and_a_closed_raw_refuses(self):
-        stem = os.path.join(os.path.dirname(self.path), "missing", "out.raf")
-        failed = self.raw.save(stem)
-        self.assertEqual(sorted(failed), sorted(stem + s for s in (".f0.bmp", ".f1.bmp", ".src.bmp", ".bmp")))
-        for name, error in failed.items():
-            self.assertIsInstance(error, FileNotFoundError)
-            self.assertEqual(error.filename, name)
+    def test_save_raises_for_what_failed_or_reports_each_image_and_a_closed_raw_refuses(self):
+        folder = os.path.dirname(self.path)
+        stem = os.path.join(folder, "missing", "out.raf")
+        names = [stem + s for s in (".f0.bmp", ".f1.bmp", ".src.bmp", ".bmp")]
+        failed = self.raw.save(stem, errors="return")
+        self.assertEqual(list(failed), names)
+        with self.assertRaises(ExceptionGroup) as group:
+            self.raw.save(stem)
+        for errors in (failed.values(), group.exception.exceptions):
+            self.assertEqual([(type(e), e.filename) for e in errors], [(FileNotFoundError, name) for name in names])
+        # One image alone failing raises its own error; the other three are still written.
+        single = os.path.join(folder, "single.raf")
+        os.mkdir(single + ".src.bmp")
+        with self.assertRaises(IsADirectoryError) as one:
+            self.raw.save(single)
+        self.assertEqual(one.exception.filename, single + ".src.bmp")
+        self.assertTrue(all(os.path.isfile(single + s) for s in (".f0.bmp", ".f1.bmp", ".bmp")))
+        self.assertIsNone(self.raw.save(single + ".again"))
+        with self.assertRaisesRegex(ValueError, "errors must be"):
+            self.raw.save(single, errors="ignore")
         with diagraw.load(self.path) as raw:
             pass
         with self.assertRaisesRegex(ValueError, "closed"):

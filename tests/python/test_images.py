@@ -72,7 +72,7 @@ class ImagesOfOneFile:
 
     def test_save_writes_the_programs_files(self):
         stem = os.path.join(self.folder, "saved.raf")
-        self.assertEqual(self.raw.save(stem), {})
+        self.assertIsNone(self.raw.save(stem))
         for suffix in IMAGES:
             self.assertTrue(filecmp.cmp(bmp_name(stem, suffix), bmp_name(self.path, suffix), shallow=False))
         self.assertEqual(sorted(os.listdir(self.folder)),

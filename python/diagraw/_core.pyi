@@ -1,4 +1,4 @@
-"""The Fujifilm X10's raw files as numpy arrays (type stub of the diagraw module)."""
+"""The compiled part of the package diagraw (its type stub); import diagraw, which re-exports it."""
 
 import os
 from types import TracebackType
@@ -77,11 +77,15 @@ class Raw:
         """
     def explain(self, x: int, y: int) -> dict[str, Any]:
         """The facts and keys of `diagraw-probe cell FILE X Y --json` for pixel (x, y) of demosaic()."""
-    def save(self, path: Optional[_Path] = None) -> dict[str, Union[OSError, MemoryError]]:
-        """Writes the program's four BMP files named after path (default: Raw.path).
+    def save(self, path: Optional[_Path] = None, *, errors: str = "raise") -> Optional[dict[str, Exception]]:
+        """Writes the program's four BMP files named after path (default: Raw.path), trying every image.
 
-        Returns the images that could not be written: file name -> OSError (MemoryError when memory ran out).
+        Raises the OSError (or MemoryError) of the one image not written, or an ExceptionGroup of them;
+        with errors="return", returns the dict of file name -> exception instead (empty when all were written).
         """
+    def _save_images(self, path: Optional[_Path] = None) -> dict[str, Exception]: ...
+    @property
+    def _input_warning(self) -> str: ...
     def close(self) -> None:
         """Lets go of the samples; arrays handed out keep theirs."""
     def __enter__(self) -> "Raw": ...
