@@ -85,16 +85,21 @@ Status CRawX10::ReadFields(const char* path, const std::function<BlockMemory()>&
 
 Status CRawX10::OpenTail(const char* path, std::unique_ptr<std::FILE, FileCloser>& file)
 {
-    // The header is never parsed: the sensor data sits at a fixed distance
-    // from the end of the file, as
-    //   field 0 block (kBlockBytes) | gap (kGapBytes) | field 1 block (kBlockBytes)
-    // with the last byte of the field 1 block the last byte of the file.
     std::FILE* opened = nullptr;
     int64_t fileSize = 0;
     const Status status = platform::OpenInput(path, opened, fileSize);
     if (status != kStatusOk)
         return status;
     file.reset(opened);
+    return CheckTail(fileSize);
+}
+
+Status CRawX10::CheckTail(int64_t fileSize)
+{
+    // The header is never parsed: the sensor data sits at a fixed distance
+    // from the end of the file, as
+    //   field 0 block (kBlockBytes) | gap (kGapBytes) | field 1 block (kBlockBytes)
+    // with the last byte of the field 1 block the last byte of the file.
     m_fileSize = fileSize;
     // A file that cannot hold both blocks would only give black images.
     if (fileSize < kTailBytes)
@@ -104,11 +109,37 @@ Status CRawX10::OpenTail(const char* path, std::unique_ptr<std::FILE, FileCloser
     return kStatusOk;
 }
 
+Status CRawX10::LoadBytes(const uint8_t* bytes, int64_t size, const char* name)
+{
+    Status status = CheckTail(size);
+    if (status == kStatusOk)
+        status = UnpackFields([&](int32_t field, const uint8_t*& packed) {
+            packed = bytes + (size - kTailBytes + BlockOffsetInTail(field));
+            return kStatusOk;
+        });
+    if (status != kStatusOk)
+        return status;
+    m_path = name;
+    BuildMosaic();
+    return kStatusOk;
+}
+
 Status CRawX10::UnpackBlocks(std::FILE* file, BlockMemory blocks)
 {
-    // One field a worker: it reads its block into its buffer and unpacks it
-    // into its field, which it maps in first; the unpacking writes every
-    // sample.
+    return UnpackFields([&](int32_t field, const uint8_t*& packed) {
+        uint8_t* const block = blocks.first + static_cast<size_t>(field) * blocks.stride;
+        if (blocks.populate)
+            PopulateLargeBuffer(block, blocks.stride);
+        packed = block;
+        return platform::ReadAt(file, m_fileSize - kTailBytes + BlockOffsetInTail(field), block,
+                                static_cast<size_t>(kBlockBytes));
+    });
+}
+
+Status CRawX10::UnpackFields(const std::function<Status(int32_t field, const uint8_t*& packed)>& packedOf)
+{
+    // One field a worker: it finds its block and unpacks it into its field,
+    // which it maps in first; the unpacking writes every sample.
     const int64_t samplesPerField = int64_t{m_width} * m_height;
     std::unique_ptr<uint16_t[]> fields[2] = {MakeLargeSampleBuffer(static_cast<size_t>(samplesPerField), false),
                                              MakeLargeSampleBuffer(static_cast<size_t>(samplesPerField), false)};
@@ -117,14 +148,11 @@ Status CRawX10::UnpackBlocks(std::FILE* file, BlockMemory blocks)
     Workers().Run([&](int32_t worker) {
         for (int32_t field = worker; field < 2; field += workers)
         {
-            uint8_t* const block = blocks.first + static_cast<size_t>(field) * blocks.stride;
-            if (blocks.populate)
-                PopulateLargeBuffer(block, blocks.stride);
             PopulateLargeBuffer(fields[field].get(), static_cast<size_t>(samplesPerField) * sizeof(uint16_t));
-            const int64_t offset = m_fileSize - kTailBytes + BlockOffsetInTail(field);
-            statuses[field] = platform::ReadAt(file, offset, block, static_cast<size_t>(kBlockBytes));
+            const uint8_t* packed = nullptr;
+            statuses[field] = packedOf(field, packed);
             if (statuses[field] == kStatusOk)
-                UnpackSamples(block, samplesPerField / 2, fields[field].get());
+                UnpackSamples(packed, samplesPerField / 2, fields[field].get());
         }
     });
     for (const Status status : statuses)

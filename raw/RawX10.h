@@ -88,6 +88,13 @@ public:
     // is set and m_path stays empty.
     Status LoadFields(const char* path);
 
+    // Loads a whole file held in memory, size bytes at bytes, as Load reads a
+    // file: both fields from its tail, then BuildMosaic; name stands for its
+    // path (m_path). Refuses fewer than kTailBytes (kStatusInputTooShort,
+    // m_fileSize then holds the size) and a shape that does not fill a block.
+    // No stream is kept; bytes is only read, and not needed afterwards.
+    Status LoadBytes(const uint8_t* bytes, int64_t size, const char* name);
+
     // Lays both fields into the composite mosaic m_mosaic (allocated here
     // unless Load has given it its memory already).
     void BuildMosaic();
@@ -135,6 +142,9 @@ private:
     // its size.
     Status OpenTail(const char* path, std::unique_ptr<std::FILE, FileCloser>& file);
 
+    // Records the size of an input and checks that it holds both blocks.
+    Status CheckTail(int64_t fileSize);
+
     // Where the two packed blocks are read: field f's at first + f * stride;
     // populate says whether the worker reading a block maps its memory in
     // first.
@@ -153,6 +163,11 @@ private:
     // Reads each packed block into blocks and unpacks it into the field; the
     // fields are set only when both were read.
     Status UnpackBlocks(std::FILE* file, BlockMemory blocks);
+
+    // Unpacks both fields, one a worker; packedOf(field, packed) finds or
+    // reads that field's packed block and points packed at it. The fields are
+    // set only when both were found.
+    Status UnpackFields(const std::function<Status(int32_t field, const uint8_t*& packed)>& packedOf);
 
     std::unique_ptr<CBufferKeeper> m_buffers;
     std::unique_ptr<CWorkerPool> m_workers;
