@@ -5,6 +5,7 @@
 #include "demosaic/Upright.h"
 #include "platform/Files.h"
 #include "platform/LargeBuffers.h"
+#include "platform/TerminalText.h"
 #include "platform/Workers.h"
 #include "raw/InputFailure.h"
 #include "formats/TiffWriter.h"
@@ -174,18 +175,7 @@ std::string ExportKindUsage()
 {
     std::string usage;
     for (const KindText& text : kKindTexts)
-    {
-        std::string label = std::string("  ") + text.name;
-        for (const char* line = text.usage; *line != '\0';)
-        {
-            const char* end = std::strchr(line, '\n');
-            const size_t length = end == nullptr ? std::strlen(line) : static_cast<size_t>(end - line);
-            label.resize(18, ' ');
-            usage += label + std::string(line, length) + "\n";
-            label.clear();
-            line += length + (end == nullptr ? 0 : 1);
-        }
-    }
+        usage += LabelledLines(std::string("  ") + text.name, text.usage, 18);
     return usage;
 }
 
