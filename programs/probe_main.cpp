@@ -98,9 +98,9 @@ int RunStats(const char* path, bool json, const ImageArea* area)
         return Fail(1, path, DescribeInputFailure(raw, status));
     if (area != nullptr)
     {
-        const std::string problem = AreaProblem(*area, raw.MosaicSide());
-        if (!problem.empty())
-            return Fail(1, path, problem);
+        const Status inside = CheckArea(*area, raw.MosaicSide());
+        if (inside != kStatusOk)
+            return Fail(1, path, DescribeAreaProblem(inside, *area, raw.MosaicSide()));
         const AreaStats stats = ComputeAreaStats(raw, *area);
         return PrintOrFail(json ? StatsJson(raw, stats.fields, [&](CJsonWriter& out) { AreaKeys(out, stats); })
                                 : StatsTable(raw, stats.fields, AreaRows(raw, stats)));

@@ -231,9 +231,9 @@ ImageArea AreaOf(py::handle value, int32_t side)
     const py::sequence numbers = py::reinterpret_borrow<py::sequence>(value);
     const ImageArea area = {WholeNumber(numbers[0]), WholeNumber(numbers[1]), WholeNumber(numbers[2]),
                             WholeNumber(numbers[3])};
-    const std::string problem = AreaProblem(area, side);
-    if (!problem.empty())
-        throw py::value_error(problem);
+    const Status status = CheckArea(area, side);
+    if (status != kStatusOk)
+        throw py::value_error(DescribeAreaProblem(status, area, side));
     return area;
 }
 

@@ -49,7 +49,7 @@ void CheckArea(const ImageArea& area)
     const int64_t side = raw.MosaicSide();
     const bool inside = area.width > 0 && area.height > 0 && area.x >= 0 && area.y >= 0 &&
                         area.x + area.width <= side && area.y + area.height <= side;
-    Require(AreaProblem(area, static_cast<int32_t>(side)).empty() == inside, "accepted exactly when inside");
+    Require((CheckArea(area, static_cast<int32_t>(side)) == kStatusOk) == inside, "accepted exactly when inside");
     if (!inside)
         return;
     const AreaStats stats = ComputeAreaStats(raw, area);
