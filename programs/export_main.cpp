@@ -12,6 +12,7 @@
 #include "export/Export.h"
 #include "programs/ExportArguments.h"
 #include "probe/Messages.h"
+#include "raw/InputFailure.h"
 
 #include <cstdio>
 #include <new>
@@ -68,12 +69,15 @@ int Run(int argc, char** argv)
     const std::string output = arguments.output;
     try
     {
-        const ExportResult result =
-            ExportFile(input, kind, output, deflate, std::string(kProgram) + " " + DIAGRAW_VERSION);
-        if (result.status == kStatusOk)
+        ExportFailure failure;
+        const Status status = ExportFile(input, kind, output, deflate, std::string(kProgram) + " " + DIAGRAW_VERSION, failure);
+        if (status == kStatusOk)
             return 0;
-        return Fail(1, result.outputFailed ? output : std::string(input),
-                    result.reason.empty() ? DescribeStatus(result.status) : result.reason);
+        if (failure.atOutput)
+            return Fail(1, output, DescribeStatus(status));
+        if (status == kStatusNoEmbeddedPreview)
+            return Fail(1, input, std::string(DescribeStatus(status)) + ": " + DescribeMissingPreview(failure.header));
+        return Fail(1, input, DescribeInputFailure(status, failure.inputSize));
     }
     catch (const std::bad_alloc&)
     {
