@@ -5,8 +5,8 @@
 #include "demosaic/Upright.h"
 #include "platform/Files.h"
 #include "platform/LargeBuffers.h"
+#include "platform/TerminalText.h"
 #include "platform/Workers.h"
-#include "raw/InputFailure.h"
 #include "formats/RgbImage.h"
 #include "formats/TiffWriter.h"
 #include "raw/RafHeader.h"
@@ -56,40 +56,32 @@ const KindText& TextOf(ExportKind kind)
     return kKindTexts[static_cast<int>(kind)];
 }
 
-ExportResult InputFailure(Status status, std::string reason = std::string())
+// Whether header holds a preview that can be copied.
+bool HoldsPreview(const FileHeader& header)
 {
-    return ExportResult{status, false, std::move(reason)};
-}
-
-ExportResult Written(Status status)
-{
-    return ExportResult{status, status != kStatusOk, std::string()};
+    return header.signature == FileSignature::Raf && header.rafFieldsComplete &&
+           header.preview.place == SectionPlace::Inside;
 }
 
 // Copies the embedded JPEG of the RAF at input, byte for byte.
-ExportResult ExportPreview(const char* input, const std::string& output)
+Status ExportPreview(const char* input, const std::string& output, ExportFailure& failure)
 {
     std::FILE* opened = nullptr;
     int64_t size = 0;
     Status status = platform::OpenInput(input, opened, size);
     if (status != kStatusOk)
-        return InputFailure(status);
+        return status;
     const std::unique_ptr<std::FILE, CRawX10::FileCloser> stream(opened);
-    FileHeader header;
-    status = ReadFileHeader(stream.get(), size, header);
+    status = ReadFileHeader(stream.get(), size, failure.header);
     if (status != kStatusOk)
-        return InputFailure(status);
-    const RafSection& preview = header.preview;
-    if (header.signature != FileSignature::Raf || !header.rafFieldsComplete)
-        return InputFailure(EINVAL, std::string("no embedded preview: not a RAF file (signature: ") +
-                                        NameOfSignature(header.signature) + ")");
-    if (preview.place == SectionPlace::Absent)
-        return InputFailure(EINVAL, "no embedded preview: its length in the header is 0");
-    if (preview.place == SectionPlace::PastEnd)
-        return InputFailure(EINVAL, "no embedded preview: the header places it past the end of the file");
+        return status;
+    if (!HoldsPreview(failure.header))
+        return kStatusNoEmbeddedPreview;
+    const RafSection& preview = failure.header.preview;
+    failure.atOutput = true;
     status = platform::CheckOutputName(output, stream.get());
     if (status != kStatusOk)
-        return Written(status);
+        return status;
 
     platform::COutputFile file;
     status = file.Create(output);
@@ -99,11 +91,14 @@ ExportResult ExportPreview(const char* input, const std::string& output)
         const auto count = static_cast<size_t>(std::min<int64_t>(preview.length - done, static_cast<int64_t>(chunk.size())));
         const Status read = platform::ReadAt(stream.get(), preview.offset + done, chunk.data(), count);
         if (read != kStatusOk)
-            return InputFailure(read);
+        {
+            failure.atOutput = false;
+            return read;
+        }
         status = file.Write(chunk.data(), count);
         done += static_cast<int64_t>(count);
     }
-    return Written(status == kStatusOk ? file.Commit() : status);
+    return status == kStatusOk ? file.Commit() : status;
 }
 
 TiffLayout LayoutOf(ExportKind kind, const CRawX10& raw, bool deflate, const std::string& software)
@@ -150,19 +145,17 @@ std::string ExportKindUsage()
 {
     std::string usage;
     for (const KindText& text : kKindTexts)
-    {
-        std::string label = std::string("  ") + text.name;
-        for (const char* line = text.usage; *line != '\0';)
-        {
-            const char* end = std::strchr(line, '\n');
-            const size_t length = end == nullptr ? std::strlen(line) : static_cast<size_t>(end - line);
-            label.resize(18, ' ');
-            usage += label + std::string(line, length) + "\n";
-            label.clear();
-            line += length + (end == nullptr ? 0 : 1);
-        }
-    }
+        usage += LabelledLines(std::string("  ") + text.name, text.usage, 18);
     return usage;
+}
+
+std::string DescribeMissingPreview(const FileHeader& header)
+{
+    if (header.signature != FileSignature::Raf || !header.rafFieldsComplete)
+        return std::string("not a RAF file (signature: ") + NameOfSignature(header.signature) + ")";
+    if (header.preview.place == SectionPlace::Absent)
+        return "its length in the header is 0";
+    return "the header places it past the end of the file";
 }
 
 bool ExportKindOf(const std::string& name, ExportKind& kind)
@@ -176,20 +169,23 @@ bool ExportKindOf(const std::string& name, ExportKind& kind)
     return false;
 }
 
-ExportResult ExportFile(const char* input, ExportKind kind, const std::string& output, bool deflate,
-                        const std::string& software)
+Status ExportFile(const char* input, ExportKind kind, const std::string& output, bool deflate,
+                  const std::string& software, ExportFailure& failure)
 {
     if (kind == ExportKind::Preview)
-        return ExportPreview(input, output);
+        return ExportPreview(input, output, failure);
     CRawX10 raw;
     const Status status = kind == ExportKind::Image ? raw.Load(input) : raw.LoadFields(input);
+    failure.inputSize = raw.m_fileSize;
     if (status != kStatusOk)
-        return InputFailure(status, DescribeInputFailure(raw, status));
+        return status;
+    // From here on only the output can fail.
+    failure.atOutput = true;
     // Before anything is rendered: the output can be written, and it is not
     // the input under another name (or the same).
     const Status named = platform::CheckOutputName(output, raw.m_file.get());
     if (named != kStatusOk)
-        return Written(named);
+        return named;
     const TiffLayout layout = LayoutOf(kind, raw, deflate, software);
     const int32_t side = raw.MosaicSide();
     const auto rowBytes = static_cast<size_t>(layout.width) * static_cast<size_t>(layout.bitsPerSample / 8) *
@@ -200,13 +196,13 @@ ExportResult ExportFile(const char* input, ExportKind kind, const std::string& o
     case ExportKind::Field1:
     {
         const uint16_t* field = kind == ExportKind::Field0 ? raw.m_field0.get() : raw.m_field1.get();
-        return Written(StreamTiffFile(output, layout, raw.Workers(), raw.Buffers(), [&](int32_t firstRow, int32_t rowCount, uint8_t* rows, int32_t) {
+        return StreamTiffFile(output, layout, raw.Workers(), raw.Buffers(), [&](int32_t firstRow, int32_t rowCount, uint8_t* rows, int32_t) {
             std::memcpy(rows, field + static_cast<size_t>(firstRow) * static_cast<size_t>(raw.m_width),
                         rowBytes * static_cast<size_t>(rowCount));
-        }));
+        });
     }
     case ExportKind::Fields:
-        return Written(StreamTiffFile(output, layout, raw.Workers(), raw.Buffers(), [&](int32_t firstRow, int32_t rowCount, uint8_t* rows, int32_t) {
+        return StreamTiffFile(output, layout, raw.Workers(), raw.Buffers(), [&](int32_t firstRow, int32_t rowCount, uint8_t* rows, int32_t) {
             const size_t fieldRowBytes = rowBytes / 2;
             for (int32_t j = 0; j < rowCount; ++j)
             {
@@ -215,18 +211,18 @@ ExportResult ExportFile(const char* input, ExportKind kind, const std::string& o
                 std::memcpy(row, raw.m_field0.get() + sample, fieldRowBytes);
                 std::memcpy(row + fieldRowBytes, raw.m_field1.get() + sample, fieldRowBytes);
             }
-        }));
+        });
     case ExportKind::Mosaic:
     case ExportKind::Balanced:
         // Built band by band from the fields, never held whole.
-        return Written(StreamTiffFile(output, layout, raw.Workers(), raw.Buffers(), [&](int32_t firstRow, int32_t rowCount, uint8_t* rows, int32_t) {
+        return StreamTiffFile(output, layout, raw.Workers(), raw.Buffers(), [&](int32_t firstRow, int32_t rowCount, uint8_t* rows, int32_t) {
             auto* samples = reinterpret_cast<uint16_t*>(rows);
             FillMosaicRows(raw.Samples(), firstRow, rowCount, samples);
             if (kind == ExportKind::Balanced)
                 WhiteBalanceBand(samples, side, firstRow, rowCount);
-        }));
+        });
     case ExportKind::Image:
-        return Written(ExportImage(raw, output, layout));
+        return ExportImage(raw, output, layout);
     case ExportKind::Upright:
     {
         // The loader's read buffer is not needed again; the cells need room.
@@ -234,12 +230,12 @@ ExportResult ExportFile(const char* input, ExportKind kind, const std::string& o
         const UprightCells cells = DemosaicFieldCells(raw.Samples(), raw.Workers());
         raw.m_field0.reset();
         raw.m_field1.reset();
-        return Written(StreamTiffFile(output, layout, raw.Workers(), raw.Buffers(), [&](int32_t firstRow, int32_t rowCount, uint8_t* rgb, int32_t) {
+        return StreamTiffFile(output, layout, raw.Workers(), raw.Buffers(), [&](int32_t firstRow, int32_t rowCount, uint8_t* rgb, int32_t) {
             RenderUprightRows(cells, firstRow, rowCount, rgb);
-        }));
+        });
     }
     case ExportKind::Preview:
         break;
     }
-    return InputFailure(EINVAL);
+    return EINVAL;
 }

@@ -17,6 +17,7 @@
 #pragma once
 
 #include "platform/Status.h"
+#include "raw/RafHeader.h"
 
 #include <cstdint>
 #include <string>
@@ -39,17 +40,26 @@ std::string ExportKindUsage();
 // The kind of that name; false when there is none.
 bool ExportKindOf(const std::string& name, ExportKind& kind);
 
-// The outcome of an export: kStatusOk, or the status and what failed, the
-// input or the output (which of the two names to print) and why.
-struct ExportResult
+// What a failed export was about, besides its Status: which of the two
+// files its message names, and what the input turned out to be, from which
+// the message says more than DescribeStatus does.
+struct ExportFailure
 {
-    Status status = kStatusOk;
-    bool outputFailed = false;
-    std::string reason;  // for a message; empty when the status says it all
+    bool atOutput = false;  // the output failed, not the input
+    int64_t inputSize = 0;  // kStatusInputTooShort: the input's size in bytes
+    FileHeader header;      // kStatusNoEmbeddedPreview: the input's header
 };
 
 // Writes kind of the file at input to output; deflate compresses a TIFF.
-// software names the program in the TIFF's Software tag. Throws
-// std::bad_alloc when memory runs out (the output is then not written).
-ExportResult ExportFile(const char* input, ExportKind kind, const std::string& output, bool deflate,
-                        const std::string& software);
+// software names the program in the TIFF's Software tag. kStatusOk, or why
+// not, with failure filled in; kStatusNoEmbeddedPreview for a preview the
+// input does not hold. Throws std::bad_alloc when memory runs out (the output
+// is then not written).
+Status ExportFile(const char* input, ExportKind kind, const std::string& output, bool deflate,
+                  const std::string& software, ExportFailure& failure);
+
+// Why the file of header holds no embedded preview, for a header that
+// ExportFile refused with kStatusNoEmbeddedPreview: "not a RAF file
+// (signature: unknown)", "its length in the header is 0" or "the header
+// places it past the end of the file".
+std::string DescribeMissingPreview(const FileHeader& header);

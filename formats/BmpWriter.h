@@ -39,6 +39,8 @@ Status WriteBmpRows(const std::string& name, int32_t width, int32_t height,
 // fields cannot hold.
 Status WriteBmpFile(const std::string& name, int32_t width, int32_t height, const uint8_t* pixels);
 
-// WriteBmpFile for callers of the older convention: non-zero when the file
-// was written, 0 when it was not (also for a null name or pixel pointer).
+// Kept for compatibility with callers of the older convention, the one
+// function of the library that returns no Status: WriteBmpFile, non-zero
+// when the file was written, 0 when it was not (also for a null name or
+// pixel pointer). New code calls WriteBmpFile.
 int32_t SaveBmp32(const char* name, int32_t width, int32_t height, const uint8_t* pixels);

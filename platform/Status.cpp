@@ -46,6 +46,12 @@ const char* DescribeStatus(Status status)
         return "the image could not be encoded";
     case kStatusOutputIsInput:
         return "is the input file, which is never replaced";
+    case kStatusNoEmbeddedPreview:
+        return "no embedded preview";
+    case kStatusAreaEmpty:
+        return "the area is empty";
+    case kStatusAreaOutsideImage:
+        return "the area reaches outside the image";
     default:
         break;
     }

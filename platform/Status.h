@@ -7,8 +7,13 @@
 // system error number. DescribeStatus turns either kind into a short text for
 // a message ("No such file or directory", "not a regular file").
 //
-// The one exception is SaveBmp32, whose non-zero-on-success result other
-// code already relies on; it wraps WriteBmpFile, which follows this rule.
+// The one exception is SaveBmp32 (formats/BmpWriter.h), kept for the
+// callers of its older non-zero-on-success result; it wraps WriteBmpFile,
+// which follows this rule.
+//
+// A message with parts of its own (the numbers of an area, the signature of
+// a file without a preview) is put together by the caller that prints it,
+// from what it has; DescribeStatus gives the fixed part.
 #pragma once
 
 #include <cstdint>
@@ -30,6 +35,13 @@ inline constexpr Status kStatusGeometryMismatch = 0x10004;
 inline constexpr Status kStatusEncodingFailed = 0x10005;
 // An output name names the input file (platform::CheckOutputName).
 inline constexpr Status kStatusOutputIsInput = 0x10006;
+// The input holds no embedded preview to export: it is no RAF, or its header
+// gives the preview no length or places it past the end of the file.
+inline constexpr Status kStatusNoEmbeddedPreview = 0x10007;
+// An area of an image to measure holds no pixel (a width or height below 1).
+inline constexpr Status kStatusAreaEmpty = 0x10008;
+// An area of an image to measure reaches outside the image.
+inline constexpr Status kStatusAreaOutsideImage = 0x10009;
 
 // A short text for the status, without a trailing period or newline; never
 // null. Not for kStatusOk. Any thread may call it; the text stays valid until

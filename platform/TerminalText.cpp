@@ -1,5 +1,7 @@
 #include "platform/TerminalText.h"
 
+#include <cstring>
+
 namespace
 {
 
@@ -51,4 +53,20 @@ std::string WithThousandsSeparators(int64_t value)
         text += digits[i];
     }
     return text;
+}
+
+std::string LabelledLines(const std::string& label, const char* text, size_t width)
+{
+    std::string lines;
+    std::string column = label;
+    for (const char* line = text; *line != '\0';)
+    {
+        const char* end = std::strchr(line, '\n');
+        const size_t length = end == nullptr ? std::strlen(line) : static_cast<size_t>(end - line);
+        column.resize(width, ' ');
+        lines += column + std::string(line, length) + "\n";
+        column.clear();
+        line += length + (end == nullptr ? 0 : 1);
+    }
+    return lines;
 }

@@ -1,6 +1,6 @@
-// Text for the diagnostics of the programs: names from outside the program
-// (file names, arguments) made safe to print on a terminal, and numbers
-// grouped by thousands.
+// Text for the diagnostics and the help of the programs: names from outside
+// the program (file names, arguments) made safe to print on a terminal,
+// numbers grouped by thousands, and the two columns of a help text.
 //
 // Every byte below 0x20 and the byte 0x7F is shown escaped, as in a C string
 // literal: \n, \t, \r for those three, \xHH (two lower-case hex digits) for
@@ -12,6 +12,7 @@
 // passes unchanged.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -21,3 +22,8 @@ std::string EscapedForTerminal(std::string_view text);
 // value in decimal with a comma between groups of three digits: 18937856 as
 // "18,937,856".
 std::string WithThousandsSeparators(int64_t value);
+
+// The lines of a help text for one entry: label, padded with spaces to
+// width (or cut to it), before the first line of text, and width spaces before each line
+// after it ("a\nb" holds two lines).
+std::string LabelledLines(const std::string& label, const char* text, size_t width);

@@ -8,15 +8,22 @@
 
 #include <algorithm>
 
-std::string AreaProblem(const ImageArea& area, int32_t side)
+Status CheckArea(const ImageArea& area, int32_t side)
 {
     if (area.width <= 0 || area.height <= 0)
-        return "the area " + std::to_string(area.width) + " x " + std::to_string(area.height) + " is empty";
+        return kStatusAreaEmpty;
     if (area.x < 0 || area.y < 0 || area.width > side - area.x || area.height > side - area.y)
-        return "the area " + std::to_string(area.width) + " x " + std::to_string(area.height) + " at (" +
-               std::to_string(area.x) + ", " + std::to_string(area.y) + ") reaches outside the " +
-               std::to_string(side) + " x " + std::to_string(side) + " image";
-    return std::string();
+        return kStatusAreaOutsideImage;
+    return kStatusOk;
+}
+
+std::string DescribeAreaProblem(Status status, const ImageArea& area, int32_t side)
+{
+    const std::string size = "the area " + std::to_string(area.width) + " x " + std::to_string(area.height);
+    if (status == kStatusAreaEmpty)
+        return size + " is empty";
+    return size + " at (" + std::to_string(area.x) + ", " + std::to_string(area.y) + ") reaches outside the " +
+           std::to_string(side) + " x " + std::to_string(side) + " image";
 }
 
 AreaStats ComputeAreaStats(const CRawX10& raw, const ImageArea& area)

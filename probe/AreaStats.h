@@ -8,6 +8,7 @@
 // the fields cover hold none.
 #pragma once
 
+#include "platform/Status.h"
 #include "probe/FieldStats.h"
 
 #include <cstdint>
@@ -34,11 +35,16 @@ struct AreaStats
     FieldStats fields[2];      // the statistics of those samples
 };
 
-// Why area cannot be measured in a side x side image ("empty", "lies
-// outside ..."), or an empty text when it can.
-std::string AreaProblem(const ImageArea& area, int32_t side);
+// Whether area can be measured in a side x side image: kStatusOk, or
+// kStatusAreaEmpty or kStatusAreaOutsideImage.
+Status CheckArea(const ImageArea& area, int32_t side);
 
-// The statistics of area, which AreaProblem accepts, of raw's fields (loaded
+// The message for an area that CheckArea refused with status, with the
+// area's numbers: "the area 0 x 5 is empty", "the area 9 x 9 at (5000, -1)
+// reaches outside the 5088 x 5088 image".
+std::string DescribeAreaProblem(Status status, const ImageArea& area, int32_t side);
+
+// The statistics of area, which CheckArea accepts, of raw's fields (loaded
 // with LoadFields or Load); reads the fields only.
 AreaStats ComputeAreaStats(const CRawX10& raw, const ImageArea& area);
 

@@ -85,6 +85,12 @@ PixelExplanation ExplainPixel(const SampleView& samples, int32_t x, int32_t y)
     return e;
 }
 
+std::string PixelOutsideImage(const std::string& x, const std::string& y, int32_t side)
+{
+    return "pixel (" + x + ", " + y + ") lies outside the " + std::to_string(side) + " x " + std::to_string(side) +
+           " image";
+}
+
 std::string PixelTable(const CRawX10& raw, const PixelExplanation& e)
 {
     const std::string image = EscapedForTerminal(OutputNameOf(raw.m_path, OutputImage::Demosaiced));

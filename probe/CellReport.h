@@ -38,5 +38,9 @@ struct PixelExplanation
 // read are taken from the fields and white-balanced as the pass would.
 PixelExplanation ExplainPixel(const SampleView& samples, int32_t x, int32_t y);
 
+// Why pixel (x, y), named as the caller was given it, is not explained:
+// "pixel (X, Y) lies outside the SIDE x SIDE image".
+std::string PixelOutsideImage(const std::string& x, const std::string& y, int32_t side);
+
 std::string PixelTable(const CRawX10& raw, const PixelExplanation& explanation);
 std::string PixelJson(const PixelExplanation& explanation);

@@ -1,50 +1,44 @@
 // What diagraw says on the command line: the banner, the usage and help
-// texts, the version, and one line on standard error for every failure.
+// texts, the warning about its input and the note on ignored arguments.
+// Failures are reported as every program reports them (programs/FrontEnd.h).
 //
 // Standard output carries only the banner, the usage text (without an
-// argument) and the help or version when asked for. Every failure is one line
-// on standard error, "diagraw: <file>: <reason>", naming the input or the
-// image concerned, escaped for the terminal (platform/TerminalText.h).
+// argument) and the help or version when asked for. Every failure is one
+// line on standard error, "diagraw: <file>: <reason>", naming the input or
+// the image concerned.
 #pragma once
 
-#include "platform/Status.h"
+#include "programs/FrontEnd.h"
 
-#include <cstdint>
+#include <string>
 
 class CRawX10;
+
+inline constexpr const char* kDiagrawProgram = "diagraw";
 
 // The program's name as the usage line shows it: the invocation path after
 // its last backslash, or all of it when it holds none (a forward slash does
 // not separate).
 const char* ProgramName(const char* invocation);
 
-void PrintBanner();
-void PrintUsage(const char* programName);
+// "diagraw, the X10 raw field and mosaic inspector v0.3" and a newline.
+const char* BannerText();
 
-// What a lone argument asks for: a conversion, unless it is "--help", "-h"
-// or "--version" and no file of that name exists.
-enum class Request : uint8_t { Convert, Help, Version };
-Request RequestOf(const char* argument);
+// "Usage:" and the line of the command.
+std::string UsageText(const char* programName);
+
+// What diagraw's command line asks for: RequestOf's answer, except that a
+// lone "--help", "-h" or "--version" that names a file asks to convert it.
+Request DiagrawRequestOf(int argc, const char* const* argv);
 
 // "--help": the usage, the four outputs and the exit statuses.
-void PrintHelp(const char* programName);
-
-// "--version": "diagraw 0.3".
-void PrintVersion();
+std::string HelpText(const char* programName);
 
 // Further arguments after the input are ignored, and said to be.
 void ReportIgnoredArguments(int count);
-
-// The input could not be loaded; raw holds what the loader found out (the
-// size of a file that is too short).
-void ReportInputFailure(const CRawX10& raw, const char* path, Status status);
 
 // Reads the header of raw's input (loaded) and prints
 // "diagraw: <path>: warning: <what>" when InputWarningOf (raw/RafHeader.h)
 // finds something; nothing when it does not, or when the header cannot be
 // read. The run goes on either way.
 void WarnAboutInput(const CRawX10& raw, const char* path);
-
-// An image, or the input, could not be made: name and reason.
-void ReportFailure(const char* name, Status status);
-void ReportOutOfMemory(const char* name);

@@ -1,48 +1,20 @@
 #include "programs/ExportArguments.h"
 
-#include <cstring>
-#include <vector>
-
 ExportArguments ParseExportArguments(int argc, const char* const* argv)
 {
     ExportArguments arguments;
-    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0))
-    {
-        arguments.help = true;
-        return arguments;
-    }
-    if (argc == 2 && std::strcmp(argv[1], "--version") == 0)
-    {
-        arguments.version = true;
-        return arguments;
-    }
     std::vector<const char*> operands;
-    for (int i = 1; i < argc; ++i)
-    {
-        if (std::strcmp(argv[i], "--compress") == 0)
-            arguments.deflate = true;
-        else if (std::strncmp(argv[i], "--", 2) == 0)
-        {
-            arguments.problemName = argv[i];
-            arguments.problem = "unknown option";
-            return arguments;
-        }
-        else
-            operands.push_back(argv[i]);
-    }
+    arguments.problem = ScanArguments(argc, argv, 1, {{"--compress", &arguments.deflate}}, "--", operands);
+    if (arguments.problem.Found())
+        return arguments;
     if (operands.size() != 3)
+        arguments.problem = {"command line", "expects FILE.raf KIND OUT"};
+    else if (!ExportKindOf(operands[1], arguments.kind))
+        arguments.problem = {operands[1], "unknown kind; one of " + ExportKindNames()};
+    else
     {
-        arguments.problemName = "command line";
-        arguments.problem = "expects FILE.raf KIND OUT";
-        return arguments;
+        arguments.input = operands[0];
+        arguments.output = operands[2];
     }
-    if (!ExportKindOf(operands[1], arguments.kind))
-    {
-        arguments.problemName = operands[1];
-        arguments.problem = "unknown kind; one of " + ExportKindNames();
-        return arguments;
-    }
-    arguments.input = operands[0];
-    arguments.output = operands[2];
     return arguments;
 }

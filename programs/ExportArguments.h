@@ -4,26 +4,21 @@
 //   [--compress] FILE KIND OUT | --help | -h | --version
 //
 // --compress may stand anywhere; any other argument that starts with "--"
-// is an unknown option.
+// is an unknown option. The help and the version follow the rule of every
+// program (programs/FrontEnd.h).
 #pragma once
 
 #include "export/Export.h"
-
-#include <string>
+#include "programs/FrontEnd.h"
 
 struct ExportArguments
 {
-    bool help = false;     // --help or -h as the only argument
-    bool version = false;  // --version as the only argument
     bool deflate = false;  // --compress
     const char* input = nullptr;
     ExportKind kind = ExportKind::Preview;
     const char* output = nullptr;
-    // A wrong command line: the argument concerned and why; both empty when
-    // the command line is sound.
-    std::string problemName;
-    std::string problem;
+    UsageProblem problem;  // a wrong command line
 };
 
-// argv[1] to argv[argc - 1], as main receives them.
+// argv[1] to argv[argc - 1], as main receives them, of a run (RequestOf).
 ExportArguments ParseExportArguments(int argc, const char* const* argv);

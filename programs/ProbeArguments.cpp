@@ -1,34 +1,51 @@
 #include "programs/ProbeArguments.h"
 
+#include "platform/TerminalText.h"
+
 #include <algorithm>
 #include <cstring>
 #include <vector>
 
-bool ParseCoordinate(const char* text, int32_t& value)
-{
-    const bool negative = *text == '-';
-    const char* digits = negative ? text + 1 : text;
-    if (*digits == '\0')
-        return false;
-    int64_t magnitude = 0;
-    for (const char* p = digits; *p != '\0'; ++p)
-    {
-        if (*p < '0' || *p > '9')
-            return false;
-        magnitude = std::min<int64_t>(magnitude * 10 + (*p - '0'), INT32_MAX);
-    }
-    value = static_cast<int32_t>(negative ? -magnitude : magnitude);
-    return true;
-}
-
 namespace
 {
 
-ProbeArguments Wrong(ProbeArguments arguments, const std::string& name, const char* reason)
+struct CommandText
 {
-    arguments.problemName = name;
-    arguments.problem = reason;
-    return arguments;
+    ProbeCommand command;
+    const char* name;
+    const char* operands;  // as the usage line shows them and "expects" names them
+    size_t operandCount;
+    const char* help;  // its lines of --help, after the name
+};
+
+constexpr CommandText kCommands[] = {
+    {ProbeCommand::Info, "info", "FILE", 1,
+     "the size, the bytes before the tail, the signature and, for a RAF,\n"
+     "the header's fields, each offset and length checked"},
+    {ProbeCommand::Stats, "stats", "FILE.raf", 1,
+     "count, min, max, mean, stddev, zeros, clipped (4095), p1, p50, p99\n"
+     "and a histogram of 64 bins, for each field and filter colour"},
+    {ProbeCommand::Cell, "cell", "FILE.raf X Y", 3,
+     "the mosaic cell that pixel (X, Y) of FILE.raf.bmp shows (X right,\n"
+     "Y down from the top left corner) and how the demosaic coloured it"},
+};
+
+struct OptionText
+{
+    const char* name;
+    const char* values;   // the whole numbers after it, by name
+    bool statsOnly;       // an option of stats alone, listed after it
+    const char* help;
+};
+
+constexpr OptionText kArea = {"--area", "X Y W H", true,
+                              "only the cells that the W x H pixels from (X, Y) of FILE.raf.bmp show"};
+constexpr OptionText kJson = {"--json", "", false, "print one JSON object instead of a table"};
+constexpr const OptionText* kOptions[] = {&kArea, &kJson};
+
+bool TakesOption(ProbeCommand command, const OptionText& option)
+{
+    return !option.statsOnly || command == ProbeCommand::Stats;
 }
 
 }  // namespace
@@ -37,61 +54,69 @@ ProbeArguments ParseProbeArguments(int argc, const char* const* argv)
 {
     ProbeArguments arguments;
     if (argc < 2)
-        return Wrong(arguments, "command", "missing");
-    const std::string command = argv[1];
-    if (command == "--help" || command == "-h")
-        return arguments;
-    if (command == "--version")
     {
-        arguments.command = ProbeCommand::Version;
+        arguments.problem = {"command", "missing"};
         return arguments;
     }
-    if (command != "info" && command != "stats" && command != "cell")
-        return Wrong(arguments, command, "unknown command");
-    arguments.command = command == "info" ? ProbeCommand::Info
-                        : command == "stats" ? ProbeCommand::Stats
-                                             : ProbeCommand::Cell;
+    const CommandText* command = std::find_if(std::begin(kCommands), std::end(kCommands),
+                                              [&](const CommandText& text) { return std::strcmp(text.name, argv[1]) == 0; });
+    if (command == std::end(kCommands))
+    {
+        arguments.problem = {argv[1], "unknown command"};
+        return arguments;
+    }
+    arguments.command = command->command;
 
     std::vector<const char*> operands;
-    for (int i = 2; i < argc; ++i)
+    int64_t area[4] = {};
+    const Option json = {kJson.name, &arguments.json};
+    const Option areaOption = {kArea.name, &arguments.hasArea, area, 4, kArea.values};
+    arguments.problem = TakesOption(command->command, kArea)
+                            ? ScanArguments(argc, argv, 2, {json, areaOption}, "--", operands)
+                            : ScanArguments(argc, argv, 2, {json}, "--", operands);
+    if (arguments.problem.Found())
+        return arguments;
+    arguments.area = {area[0], area[1], area[2], area[3]};
+    if (operands.size() != command->operandCount)
     {
-        if (std::strcmp(argv[i], "--json") == 0)
-            arguments.json = true;
-        else if (std::strcmp(argv[i], "--area") == 0 && arguments.command == ProbeCommand::Stats)
-        {
-            if (i + 4 >= argc)
-                return Wrong(arguments, argv[i], "expects X Y W H");
-            int64_t* const values[] = {&arguments.area.x, &arguments.area.y, &arguments.area.width,
-                                       &arguments.area.height};
-            for (int64_t* value : values)
-            {
-                int32_t parsed = 0;
-                if (!ParseCoordinate(argv[++i], parsed))
-                    return Wrong(arguments, argv[i], "not a whole number");
-                *value = parsed;
-            }
-            arguments.hasArea = true;
-        }
-        else if (std::strncmp(argv[i], "--", 2) == 0)
-            return Wrong(arguments, argv[i], "unknown option");
-        else
-            operands.push_back(argv[i]);
-    }
-    if (arguments.command != ProbeCommand::Cell)
-    {
-        if (operands.size() != 1)
-            return Wrong(arguments, command, arguments.command == ProbeCommand::Info ? "expects FILE" : "expects FILE.raf");
-        arguments.file = operands[0];
+        arguments.problem = {command->name, std::string("expects ") + command->operands};
         return arguments;
     }
-    if (operands.size() != 3)
-        return Wrong(arguments, command, "expects FILE.raf X Y");
     arguments.file = operands[0];
+    if (command->command != ProbeCommand::Cell)
+        return arguments;
     arguments.xText = operands[1];
     arguments.yText = operands[2];
-    if (!ParseCoordinate(operands[1], arguments.x))
-        return Wrong(arguments, operands[1], "X is not a whole number");
-    if (!ParseCoordinate(operands[2], arguments.y))
-        return Wrong(arguments, operands[2], "Y is not a whole number");
+    if (!ParseWholeNumber(operands[1], arguments.x))
+        arguments.problem = {operands[1], "X is not a whole number"};
+    else if (!ParseWholeNumber(operands[2], arguments.y))
+        arguments.problem = {operands[2], "Y is not a whole number"};
     return arguments;
+}
+
+std::string ProbeHelp()
+{
+    std::string help = "Usage:\n";
+    for (const CommandText& command : kCommands)
+    {
+        help += std::string("  diagraw-probe ") + command.name + " " + command.operands;
+        for (const OptionText* option : kOptions)
+            if (TakesOption(command.command, *option))
+                help += std::string(" [") + option->name + (*option->values != '\0' ? " " : "") + option->values + "]";
+        help += "\n";
+    }
+    help += "  diagraw-probe --help | --version\n\n";
+    for (const CommandText& command : kCommands)
+    {
+        help += LabelledLines(command.name, command.help, 7);
+        for (const OptionText* option : kOptions)
+            if (option->statsOnly && TakesOption(command.command, *option))
+                help += LabelledLines(option->name, option->help, 7);
+    }
+    for (const OptionText* option : kOptions)
+        if (!option->statsOnly)
+            help += LabelledLines(option->name, option->help, 7);
+    return help + "\n"
+                  "FILE.raf is read as diagraw reads it; nothing is written. Exit status:\n"
+                  "0 success, 1 unreadable input, pixel or area outside the image, 2 wrong usage.\n";
 }

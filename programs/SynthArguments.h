@@ -1,25 +1,21 @@
 // The command line of diagraw-synth, read into what to run; nothing is
 // written here (programs/synth_main.cpp does that).
 //
-//   [--raf] OUT | --help | -h
+//   [--raf] OUT | --help | -h | --version
 //
-// The arguments are read in order: --help or -h asks for the help even
-// after others, unless an unknown option or a second OUT came first. A lone
-// "-" is a name.
+// Any other argument that starts with "-" is an unknown option; a lone "-"
+// is a name. The help and the version follow the rule of every program
+// (programs/FrontEnd.h).
 #pragma once
 
-#include <string>
+#include "programs/FrontEnd.h"
 
 struct SynthArguments
 {
-    bool help = false;
     bool raf = false;
     const char* out = nullptr;
-    // A wrong command line: the argument concerned and why; both empty when
-    // the command line is sound.
-    std::string problemName;
-    std::string problem;
+    UsageProblem problem;  // a wrong command line
 };
 
-// argv[1] to argv[argc - 1], as main receives them.
+// argv[1] to argv[argc - 1], as main receives them, of a run (RequestOf).
 SynthArguments ParseSynthArguments(int argc, const char* const* argv);

@@ -12,9 +12,11 @@
 #include "programs/CommandLine.h"
 #include "pipeline/Pipeline.h"
 #include "platform/Files.h"
+#include "raw/InputFailure.h"
 #include "raw/RawX10.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <new>
 #include <string>
 
@@ -28,23 +30,19 @@ int RunPipeline(const char* path)
         CRawX10 raw;
         const Status status = raw.Load(path);
         if (status != kStatusOk)
-        {
-            ReportInputFailure(raw, path, status);
-            return 1;
-        }
+            return ReportFailure(kDiagrawProgram, path, DescribeInputFailure(raw, status));
         WarnAboutInput(raw, path);
         const bool written = SaveImages(raw, [](const std::string& image, Status failure) {
             if (failure == ENOMEM)
-                ReportOutOfMemory(image.c_str());
+                ReportOutOfMemory(kDiagrawProgram, image);
             else
-                ReportFailure(image.c_str(), failure);
+                ReportFailure(kDiagrawProgram, image, failure);
         });
-        return written ? 0 : 1;
+        return written ? kExitSuccess : kExitFailure;
     }
     catch (const std::bad_alloc&)
     {
-        ReportOutOfMemory(path);
-        return 1;
+        return ReportOutOfMemory(kDiagrawProgram, path);
     }
 }
 
@@ -53,27 +51,17 @@ int RunPipeline(const char* path)
 int main(int argc, char** argv)
 {
     platform::PrepareProcess();
-    const char* programName = ProgramName(argc > 0 && argv[0] != nullptr ? argv[0] : "diagraw");
-    if (argc == 2)
-    {
-        const Request request = RequestOf(argv[1]);
-        if (request == Request::Version)
-        {
-            PrintVersion();
-            return 0;
-        }
-        if (request == Request::Help)
-        {
-            PrintBanner();
-            PrintHelp(programName);
-            return 0;
-        }
-    }
-    PrintBanner();
+    const char* programName = ProgramName(argc > 0 && argv[0] != nullptr ? argv[0] : kDiagrawProgram);
+    const Request request = DiagrawRequestOf(argc, argv);
+    if (request != Request::Run)
+        return PrintRequested(kDiagrawProgram, request, BannerText() + HelpText(programName));
+    // The banner is no allocation: memory that runs out from the first one on
+    // fails the run with its message.
+    std::fputs(BannerText(), stdout);
     if (argc < 2)
     {
-        PrintUsage(programName);
-        return 1;
+        PrintText(kDiagrawProgram, UsageText(programName));
+        return kExitFailure;
     }
     if (argc > 2)
         ReportIgnoredArguments(argc - 2);

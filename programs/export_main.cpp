@@ -8,12 +8,12 @@
 // no preview, memory runs out or OUT cannot be written, with one line
 // "diagraw-export: <name>: <reason>" on standard error; 2 for a wrong
 // command line, also with one line.
-#include "platform/Files.h"
 #include "export/Export.h"
+#include "platform/Files.h"
 #include "programs/ExportArguments.h"
-#include "probe/Messages.h"
+#include "programs/FrontEnd.h"
+#include "raw/InputFailure.h"
 
-#include <cstdio>
 #include <new>
 #include <string>
 
@@ -36,49 +36,19 @@ std::string Help()
            "input, no preview or OUT not written, 2 wrong usage.\n";
 }
 
-int Fail(int status, const std::string& name, const std::string& reason)
+int Run(const ExportArguments& arguments)
 {
-    return ReportFailure(kProgram, status, name, reason);
-}
-
-int UsageError(const std::string& name, const std::string& reason)
-{
-    return Fail(2, name, reason + " (see diagraw-export --help)");
-}
-
-int Print(const std::string& text)
-{
-    if (std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0)
-        return 0;
-    return Fail(1, "standard output", "write failed");
-}
-
-int Run(int argc, char** argv)
-{
-    const ExportArguments arguments = ParseExportArguments(argc, argv);
-    if (arguments.help)
-        return Print(Help());
-    if (arguments.version)
-        return Print(std::string(kProgram) + " " + DIAGRAW_VERSION + "\n");
-    if (!arguments.problem.empty())
-        return UsageError(arguments.problemName, arguments.problem);
-    const bool deflate = arguments.deflate;
-    const ExportKind kind = arguments.kind;
-    const char* input = arguments.input;
-    const std::string output = arguments.output;
-    try
-    {
-        const ExportResult result =
-            ExportFile(input, kind, output, deflate, std::string(kProgram) + " " + DIAGRAW_VERSION);
-        if (result.status == kStatusOk)
-            return 0;
-        return Fail(1, result.outputFailed ? output : std::string(input),
-                    result.reason.empty() ? DescribeStatus(result.status) : result.reason);
-    }
-    catch (const std::bad_alloc&)
-    {
-        return Fail(1, input, "out of memory");
-    }
+    ExportFailure failure;
+    const Status status = ExportFile(arguments.input, arguments.kind, arguments.output, arguments.deflate,
+                                     std::string(kProgram) + " " + DIAGRAW_VERSION, failure);
+    if (status == kStatusOk)
+        return kExitSuccess;
+    if (failure.atOutput)
+        return ReportFailure(kProgram, arguments.output, status);
+    if (status == kStatusNoEmbeddedPreview)
+        return ReportFailure(kProgram, arguments.input,
+                             std::string(DescribeStatus(status)) + ": " + DescribeMissingPreview(failure.header));
+    return ReportFailure(kProgram, arguments.input, DescribeInputFailure(status, failure.inputSize));
 }
 
 }  // namespace
@@ -86,5 +56,18 @@ int Run(int argc, char** argv)
 int main(int argc, char** argv)
 {
     platform::PrepareProcess();
-    return Run(argc, argv);
+    const Request request = RequestOf(argc, argv);
+    if (request != Request::Run)
+        return PrintRequested(kProgram, request, Help());
+    const ExportArguments arguments = ParseExportArguments(argc, argv);
+    if (arguments.problem.Found())
+        return ReportUsageProblem(kProgram, arguments.problem);
+    try
+    {
+        return Run(arguments);
+    }
+    catch (const std::bad_alloc&)
+    {
+        return ReportOutOfMemory(kProgram, arguments.input);
+    }
 }

@@ -5,22 +5,23 @@
 // The file is written like diagraw's images: into a temporary beside OUT,
 // renamed over OUT once whole (platform/Files.h), so that a failure leaves
 // an older OUT as it was. Exit status 0 when the file was written or the
-// help printed; 1 when it could not be written, with one line
+// help or the version printed; 1 when it could not be written, with one line
 // "diagraw-synth: <name>: <reason>" on standard error; 2 for a wrong command
 // line, with one such line.
 #include "platform/Files.h"
-#include "platform/TerminalText.h"
+#include "programs/FrontEnd.h"
+#include "programs/SynthArguments.h"
 #include "tools/Chart.h"
 #include "tools/RafContainer.h"
-#include "programs/SynthArguments.h"
 
-#include <cstdio>
 #include <new>
 #include <string>
 #include <vector>
 
 namespace
 {
+
+constexpr const char* kProgram = "diagraw-synth";
 
 constexpr const char* kHelp =
     "Usage: diagraw-synth [--raf] OUT\n"
@@ -32,15 +33,9 @@ constexpr const char* kHelp =
     "  --raf       put the chart inside a RAF-like header (camera model X10,\n"
     "              a small JPEG preview, a raw block holding the chart)\n"
     "  -h, --help  this text\n"
+    "  --version   the version\n"
     "\n"
     "Exit status: 0 success, 1 OUT could not be written, 2 wrong usage.\n";
-
-int Fail(int status, const std::string& name, const std::string& reason)
-{
-    std::fprintf(stderr, "diagraw-synth: %s: %s\n", EscapedForTerminal(name).c_str(),
-                 EscapedForTerminal(reason).c_str());
-    return status;
-}
 
 // The chart, bare or (raf) behind a RAF-like header, written whole or not
 // at all.
@@ -66,23 +61,19 @@ Status WriteChart(const std::string& name, bool raf)
 int main(int argc, char** argv)
 {
     platform::PrepareProcess();
+    const Request request = RequestOf(argc, argv);
+    if (request != Request::Run)
+        return PrintRequested(kProgram, request, kHelp);
     const SynthArguments arguments = ParseSynthArguments(argc, argv);
-    if (arguments.help)
-    {
-        std::fputs(kHelp, stdout);
-        return std::fflush(stdout) == 0 ? 0 : 1;
-    }
-    if (!arguments.problem.empty())
-        return Fail(2, arguments.problemName, arguments.problem + " (see diagraw-synth --help)");
-    const char* const out = arguments.out;
-    const bool raf = arguments.raf;
+    if (arguments.problem.Found())
+        return ReportUsageProblem(kProgram, arguments.problem);
     try
     {
-        const Status status = WriteChart(out, raf);
-        return status == kStatusOk ? 0 : Fail(1, out, DescribeStatus(status));
+        const Status status = WriteChart(arguments.out, arguments.raf);
+        return status == kStatusOk ? kExitSuccess : ReportFailure(kProgram, arguments.out, status);
     }
     catch (const std::bad_alloc&)
     {
-        return Fail(1, out, "out of memory");
+        return ReportOutOfMemory(kProgram, arguments.out);
     }
 }

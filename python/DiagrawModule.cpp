@@ -231,9 +231,9 @@ ImageArea AreaOf(py::handle value, int32_t side)
     const py::sequence numbers = py::reinterpret_borrow<py::sequence>(value);
     const ImageArea area = {WholeNumber(numbers[0]), WholeNumber(numbers[1]), WholeNumber(numbers[2]),
                             WholeNumber(numbers[3])};
-    const std::string problem = AreaProblem(area, side);
-    if (!problem.empty())
-        throw py::value_error(problem);
+    const Status status = CheckArea(area, side);
+    if (status != kStatusOk)
+        throw py::value_error(DescribeAreaProblem(status, area, side));
     return area;
 }
 
@@ -257,8 +257,7 @@ py::object Explain(const CPythonRaw& raw, py::handle xNumber, py::handle yNumber
     const std::shared_ptr<CLoadedRaw> loaded = raw.Open();
     const int32_t side = loaded->Side();
     if (x < 0 || x >= side || y < 0 || y >= side)
-        throw py::index_error("pixel (" + DigitsOf(xNumber) + ", " + DigitsOf(yNumber) + ") lies outside the " +
-                              std::to_string(side) + " x " + std::to_string(side) + " image");
+        throw py::index_error(PixelOutsideImage(DigitsOf(xNumber), DigitsOf(yNumber), side));
     std::string json;
     {
         py::gil_scoped_release released;

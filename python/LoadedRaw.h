@@ -64,7 +64,7 @@ public:
     std::vector<std::pair<std::string, Status>> Save(const std::string& stem) const;
 
     // What diagraw-probe stats --json, stats --area X Y W H --json (area is
-    // one that AreaProblem accepts) and cell X Y --json print.
+    // one that CheckArea accepts) and cell X Y --json print.
     std::string StatsJson() const;
     std::string AreaStatsJson(const ImageArea& area) const;
     // (x, y) lies inside the Side() x Side() image; reads the fields alone.

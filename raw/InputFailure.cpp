@@ -5,8 +5,13 @@
 
 std::string DescribeInputFailure(const CRawX10& raw, Status status)
 {
+    return DescribeInputFailure(status, raw.m_fileSize);
+}
+
+std::string DescribeInputFailure(Status status, int64_t fileSize)
+{
     if (status != kStatusInputTooShort)
         return DescribeStatus(status);
-    return std::string(DescribeStatus(status)) + ": " + WithThousandsSeparators(raw.m_fileSize) + " bytes, at least " +
+    return std::string(DescribeStatus(status)) + ": " + WithThousandsSeparators(fileSize) + " bytes, at least " +
            WithThousandsSeparators(CRawX10::kTailBytes) + " needed";
 }

@@ -9,9 +9,14 @@
 
 #include "platform/Status.h"
 
+#include <cstdint>
 #include <string>
 
 class CRawX10;
 
 // raw is the object whose Load or LoadFields returned status (not kStatusOk).
 std::string DescribeInputFailure(const CRawX10& raw, Status status);
+
+// The same for a caller that kept only the size of the file (fileSize, which
+// counts for kStatusInputTooShort alone).
+std::string DescribeInputFailure(Status status, int64_t fileSize);

@@ -43,8 +43,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const size_t backslash = name.rfind('\\');
     Require(program == name.c_str() + (backslash == std::string::npos ? 0 : backslash + 1), "cut at the last backslash");
 
-    const Request request = RequestOf(name.c_str());
-    Require(request == Request::Convert || name == "--help" || name == "-h" || name == "--version", "asked for");
+    const char* const argv[] = {"diagraw", name.c_str()};
+    const Request request = DiagrawRequestOf(2, argv);
+    Require(request == Request::Run || name == "--help" || name == "-h" || name == "--version", "asked for");
     Require(request != Request::Version || name == "--version", "the version when asked for");
 
     const std::string escaped = EscapedForTerminal(text);

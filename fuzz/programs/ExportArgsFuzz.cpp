@@ -10,14 +10,14 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const Arguments in = ArgumentsOf(data, size, "diagraw-export");
-    const ExportArguments parsed = ParseExportArguments(in.Count(), in.argv.data());
     const std::vector<std::string>& args = in.arguments;
-    if (parsed.help || parsed.version)
+    if (RequestOf(in.Count(), in.argv.data()) != Request::Run)
     {
-        Require(args.size() == 2 && !(parsed.help && parsed.version), "help or version alone");
+        Require(args.size() == 2, "help or version alone");
         return 0;
     }
-    if (!parsed.problem.empty())
+    const ExportArguments parsed = ParseExportArguments(in.Count(), in.argv.data());
+    if (parsed.problem.Found())
         return 0;
     std::vector<std::string> operands;
     for (size_t i = 1; i < args.size(); ++i)

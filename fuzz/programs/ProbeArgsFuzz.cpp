@@ -49,7 +49,7 @@ void CheckArea(const ImageArea& area)
     const int64_t side = raw.MosaicSide();
     const bool inside = area.width > 0 && area.height > 0 && area.x >= 0 && area.y >= 0 &&
                         area.x + area.width <= side && area.y + area.height <= side;
-    Require(AreaProblem(area, static_cast<int32_t>(side)).empty() == inside, "accepted exactly when inside");
+    Require((CheckArea(area, static_cast<int32_t>(side)) == kStatusOk) == inside, "accepted exactly when inside");
     if (!inside)
         return;
     const AreaStats stats = ComputeAreaStats(raw, area);
@@ -76,15 +76,15 @@ void CheckArea(const ImageArea& area)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const Arguments in = ArgumentsOf(data, size, "diagraw-probe");
-    const ProbeArguments parsed = ParseProbeArguments(in.Count(), in.argv.data());
-    if (!parsed.problem.empty())
-        return 0;
     const std::vector<std::string>& args = in.arguments;
-    if (parsed.command == ProbeCommand::Help || parsed.command == ProbeCommand::Version)
+    if (RequestOf(in.Count(), in.argv.data()) != Request::Run)
     {
-        Require(args.size() >= 2 && (args[1] == "--help" || args[1] == "-h" || args[1] == "--version"), "asked for");
+        Require(args.size() == 2 && (args[1] == "--help" || args[1] == "-h" || args[1] == "--version"), "asked for");
         return 0;
     }
+    const ProbeArguments parsed = ParseProbeArguments(in.Count(), in.argv.data());
+    if (parsed.problem.Found())
+        return 0;
     Require(parsed.file != nullptr && std::find(args.begin() + 2, args.end(), parsed.file) != args.end(),
             "the file one of the arguments");
     Require(parsed.json == (std::find(args.begin() + 2, args.end(), "--json") != args.end()), "--json as given");

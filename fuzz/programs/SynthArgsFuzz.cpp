@@ -9,15 +9,15 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const Arguments in = ArgumentsOf(data, size, "diagraw-synth");
-    const SynthArguments parsed = ParseSynthArguments(in.Count(), in.argv.data());
     const std::vector<std::string>& args = in.arguments;
     const auto asked = [&](const char* option) { return std::find(args.begin(), args.end(), option) != args.end(); };
-    if (parsed.help)
+    if (RequestOf(in.Count(), in.argv.data()) != Request::Run)
     {
-        Require(asked("--help") || asked("-h"), "help asked for");
+        Require(args.size() == 2, "help or version alone");
         return 0;
     }
-    if (!parsed.problem.empty())
+    const SynthArguments parsed = ParseSynthArguments(in.Count(), in.argv.data());
+    if (parsed.problem.Found())
         return 0;
     Require(parsed.out != nullptr, "a name when nothing is wrong");
     size_t names = 0;
@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         Require(args[i] == "--raf" || args[i] == "-" || args[i].rfind('-', 0) != 0, "no unknown option accepted");
         names += args[i] != "--raf";
     }
-    Require(names == 1 && !asked("--help") && !asked("-h"), "one name");
+    Require(names == 1, "one name");
     Require(parsed.raf == asked("--raf"), "--raf as given");
     return 0;
 }

@@ -74,13 +74,15 @@ TEST(AreaStats, AgreesWithACountOverEveryPlacedSample)
 
 TEST(AreaStats, EmptyOrOutsideAreasAreRefused)
 {
-    EXPECT_EQ(AreaProblem({0, 0, 5088, 5088}, 5088), "");
-    EXPECT_EQ(AreaProblem({5087, 5087, 1, 1}, 5088), "");
-    EXPECT_EQ(AreaProblem({10, 10, 0, 5}, 5088), "the area 0 x 5 is empty");
-    EXPECT_EQ(AreaProblem({10, 10, 5, -1}, 5088), "the area 5 x -1 is empty");
+    EXPECT_EQ(CheckArea({0, 0, 5088, 5088}, 5088), kStatusOk);
+    EXPECT_EQ(CheckArea({5087, 5087, 1, 1}, 5088), kStatusOk);
+    EXPECT_EQ(CheckArea({10, 10, 0, 5}, 5088), kStatusAreaEmpty);
+    EXPECT_EQ(DescribeAreaProblem(kStatusAreaEmpty, {10, 10, 5, -1}, 5088), "the area 5 x -1 is empty");
     for (const ImageArea outside : {ImageArea{-1, 0, 5, 5}, ImageArea{0, -1, 5, 5}, ImageArea{5084, 0, 5, 5},
                                     ImageArea{0, 5000, 5, 89}, ImageArea{2147483647, 0, 2147483647, 1}})
-        EXPECT_NE(AreaProblem(outside, 5088).find("reaches outside the 5088 x 5088 image"), std::string::npos);
+        EXPECT_EQ(CheckArea(outside, 5088), kStatusAreaOutsideImage);
+    EXPECT_EQ(DescribeAreaProblem(kStatusAreaOutsideImage, {5084, -3, 5, 5}, 5088),
+              "the area 5 x 5 at (5084, -3) reaches outside the 5088 x 5088 image");
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// diagraw-probe as a process: help, version, the one-line failures with
-// their exit statuses, and the --json output: the same text as the report
+// diagraw-probe as a process: the one-line failures with their exit
+// statuses (the help and the version: tests/programs/FrontEndTest.cpp), and the --json output: the same text as the report
 // computed in this process, and JSON that Python's parser reads with every
 // key in it.
 #include "platform/Status.h"
@@ -21,14 +21,6 @@ using namespace testsupport;
 
 namespace
 {
-
-TEST(ProbeCommandLine, HelpAndVersionGoToStandardOutput)
-{
-    const ProcessResult help = RunProcess({kProbeExe, "--help"});
-    EXPECT_EQ(help.exitStatus, 0);
-    EXPECT_EQ(help.out.rfind("Usage:\n  diagraw-probe info FILE [--json]\n", 0), 0u) << help.out;
-    EXPECT_EQ(RunProcess({kProbeExe, "--version"}).out, "diagraw-probe 0.3\n");
-}
 
 struct FailureCase
 {

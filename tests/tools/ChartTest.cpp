@@ -55,15 +55,12 @@ TEST(ChartFile, SynthWritesTheChartFileAndDiagrawLoadsItsFieldsBack)
     EXPECT_TRUE(std::equal(chart.field1.begin(), chart.field1.end(), raw.m_field1.get()));
 }
 
-// --help prints the usage and writes nothing; every failure is one line
-// naming the file, with status 2 for the command line and 1 for the output.
-TEST(ChartFile, SynthHelpAndFailures)
+// Every failure is one line naming the file, with status 2 for the command
+// line and 1 for the output, and writes nothing (the help:
+// tests/programs/FrontEndTest.cpp).
+TEST(ChartFile, SynthFailures)
 {
     TempDir dir;
-    const ProcessResult help = RunProcess({kSynthExe, "--help"}, std::chrono::seconds(60), "", dir.Path());
-    EXPECT_EQ(help.exitStatus, 0);
-    EXPECT_EQ(help.out.rfind("Usage: diagraw-synth [--raf] OUT\n", 0), 0u) << help.out;
-    EXPECT_EQ(help.err, "");
     const std::string noDir = (dir / "no" / "such" / "dir.raf").string();
     const struct
     {
