@@ -124,22 +124,40 @@ bool ClearOutsideWindow(int32_t side, int32_t firstRow, int32_t rowCount, uint8_
     return any;
 }
 
+// The pixels of cell rows firstCellRow to lastCellRow of the window, and
+// only those, into pixels, which holds storage rows from firstStorageRow on:
+// by the fast scan unless byCell, and by the per-cell rules where the scan
+// cannot be exact. The scan sees the rows of mosaic as a mosaic of their own,
+// its row 0 the first held, and writes pixels as if of that mosaic: storage
+// row S there is S - firstRow here. Its rules depend on a row only through
+// r % 4 (the site class and the row pair of the white balance,
+// raw/Lattice.h), so a shift by a multiple of 4 gives the same pixels.
+void InterpolateWindowRows(const MosaicRows& mosaic, int32_t firstCellRow, int32_t lastCellRow, uint8_t* pixels,
+                           int32_t firstStorageRow, CFastScanScratch* scratch)
+{
+    const int32_t shift = mosaic.firstRow;
+    if (scratch != nullptr && shift % 4 == 0 &&
+        ScanRowsFast(mosaic.rows, mosaic.side, firstCellRow - shift, lastCellRow - shift,
+                     ScanTarget{pixels, firstStorageRow + shift}, *scratch))
+        return;
+    const int32_t side = mosaic.side;
+    for (int32_t r = firstCellRow; r <= lastCellRow; ++r)
+    {
+        uint8_t* row = pixels + static_cast<size_t>(StorageRowOfCellRow(side, r) - firstStorageRow) *
+                                    static_cast<size_t>(side) * 4;
+        for (int32_t c = kWindowMargin; c <= side - 1 - kWindowMargin; ++c)
+            std::memcpy(row + static_cast<size_t>(MirroredColumn(side, c)) * 4, InterpolateCell(mosaic, r, c).pixel, 4);
+    }
+}
+
 }  // namespace
 
 void RenderBalancedRowsByCell(const MosaicRows& mosaic, int32_t firstRow, int32_t rowCount, uint8_t* pixels)
 {
-    const int32_t side = mosaic.side;
     int32_t firstCellRow = 0;
     int32_t lastCellRow = -1;
-    if (!ClearOutsideWindow(side, firstRow, rowCount, pixels, firstCellRow, lastCellRow))
-        return;
-    const int32_t lastColumn = side - 1 - kWindowMargin;
-    for (int32_t r = firstCellRow; r <= lastCellRow; ++r)
-    {
-        uint8_t* row = pixels + static_cast<size_t>(StorageRowOfCellRow(side, r) - firstRow) * static_cast<size_t>(side) * 4;
-        for (int32_t c = kWindowMargin; c <= lastColumn; ++c)
-            std::memcpy(row + static_cast<size_t>(MirroredColumn(side, c)) * 4, InterpolateCell(mosaic, r, c).pixel, 4);
-    }
+    if (ClearOutsideWindow(mosaic.side, firstRow, rowCount, pixels, firstCellRow, lastCellRow))
+        InterpolateWindowRows(mosaic, firstCellRow, lastCellRow, pixels, firstRow, nullptr);
 }
 
 void RenderBalancedRows(const MosaicRows& mosaic, int32_t firstRow, int32_t rowCount, uint8_t* pixels,
@@ -149,44 +167,17 @@ void RenderBalancedRows(const MosaicRows& mosaic, int32_t firstRow, int32_t rowC
     int32_t lastCellRow = -1;
     if (!ClearOutsideWindow(mosaic.side, firstRow, rowCount, pixels, firstCellRow, lastCellRow))
         return;
-    // The scan sees the rows it is given as a mosaic of their own, row 0 the
-    // first held, and writes pixels as if of that mosaic: storage row S there
-    // is S - firstHeld here. Its rules depend on a row only through r % 4
-    // (the site class and the row pair of the white balance,
-    // raw/Lattice.h), so a shift by a multiple of 4 gives the same pixels.
     std::unique_ptr<CFastScanScratch> ownScratch;
     if (scratch == nullptr)
-    {
         ownScratch = std::make_unique<CFastScanScratch>(kWindowMargin, mosaic.side - 1 - kWindowMargin);
-        scratch = ownScratch.get();
-    }
-    const int32_t shift = mosaic.firstRow;
-    const bool exact = shift % 4 == 0 &&
-                       ScanRowsFast(mosaic.rows, mosaic.side, firstCellRow - shift, lastCellRow - shift,
-                                    ScanTarget{pixels, firstRow + shift}, *scratch);
-    if (!exact)
-        RenderBalancedRowsByCell(mosaic, firstRow, rowCount, pixels);
+    InterpolateWindowRows(mosaic, firstCellRow, lastCellRow, pixels, firstRow, scratch ? scratch : ownScratch.get());
 }
 
 void DemosaicBand(uint16_t* band, int32_t side, int32_t top, int32_t firstCellRow, int32_t lastCellRow,
                   uint8_t* pixels, int32_t firstStorageRow, CFastScanScratch& scratch)
 {
     WhiteBalanceBand(band, side, top, lastCellRow + 3 - top);
-    // As RenderBalancedRows: the band is scanned as a mosaic of its own.
-    if (!ScanRowsFast(band, side, firstCellRow - top, lastCellRow - top, ScanTarget{pixels, firstStorageRow + top},
-                      scratch))
-    {
-        const MosaicRows rows{band, side, top};
-        const int32_t lastColumn = side - 1 - kWindowMargin;
-        for (int32_t r = firstCellRow; r <= lastCellRow; ++r)
-        {
-            uint8_t* row = pixels + static_cast<size_t>(StorageRowOfCellRow(side, r) - firstStorageRow) *
-                                        static_cast<size_t>(side) * 4;
-            for (int32_t c = kWindowMargin; c <= lastColumn; ++c)
-                std::memcpy(row + static_cast<size_t>(MirroredColumn(side, c)) * 4, InterpolateCell(rows, r, c).pixel,
-                            4);
-        }
-    }
+    InterpolateWindowRows({band, side, top}, firstCellRow, lastCellRow, pixels, firstStorageRow, &scratch);
 }
 
 CDemosaicScratch::CDemosaicScratch(int32_t side)
@@ -244,13 +235,7 @@ Status CRawX10::Demosaic()
     PublishMosaicSide(a);
     const Status status = WriteDemosaicedImage(OutputNameOf(m_path, OutputImage::Demosaiced), Samples(), Workers(),
                                                Buffers());
-    // The stage leaves its mosaic white-balanced, as its callers know it,
-    // every worker a share of the rows.
-    const int32_t workers = Workers().Size();
-    Workers().Run([&](int32_t worker) {
-        const int32_t first = static_cast<int32_t>(int64_t{a} * worker / workers);
-        const int32_t end = static_cast<int32_t>(int64_t{a} * (worker + 1) / workers);
-        WhiteBalanceRows(m_mosaic.get(), a, first, end - first);
-    });
+    // The stage leaves its mosaic white-balanced, as its callers know it.
+    RunOnShares(Workers(), a, [&](int32_t first, int32_t count) { WhiteBalanceRows(m_mosaic.get(), a, first, count); });
     return status;
 }

@@ -246,6 +246,16 @@ private:
 
 }  // namespace
 
+void RunOnShares(CWorkerPool& pool, int32_t rows, const std::function<void(int32_t first, int32_t count)>& task)
+{
+    const int32_t workers = pool.Size();
+    pool.Run([&](int32_t worker) {
+        const auto first = static_cast<int32_t>(int64_t{rows} * worker / workers);
+        const auto end = static_cast<int32_t>(int64_t{rows} * (worker + 1) / workers);
+        task(first, end - first);
+    });
+}
+
 Status StreamBands(CWorkerPool& pool, int32_t bandCount, size_t bandBytes, CBufferKeeper& keeper,
                    const std::function<void(int32_t band, uint8_t* buffer, int32_t worker)>& render,
                    const std::function<Status(int32_t band, const uint8_t* buffer)>& write)

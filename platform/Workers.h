@@ -93,6 +93,11 @@ private:
     std::vector<std::thread> m_threads;
 };
 
+// Runs task(first, count) on every worker of pool at once, each for its own
+// share of rows 0 to rows - 1, in order: worker k takes the rows from
+// rows * k / Size() to rows * (k + 1) / Size() - 1.
+void RunOnShares(CWorkerPool& pool, int32_t rows, const std::function<void(int32_t first, int32_t count)>& task);
+
 // Renders the bands 0 to bandCount - 1 (each at most bandBytes) on the
 // workers of pool, render(band, buffer, worker) filling buffer, and hands
 // them in order to write(band, buffer) on the calling thread. A few bands are

@@ -119,11 +119,8 @@ std::shared_ptr<uint8_t[]> CLoadedRaw::Upright() const
     const int32_t height = 2 * m_raw.m_height;
     const size_t rowBytes = static_cast<size_t>(2 * m_raw.m_width) * 3;
     std::shared_ptr<uint8_t[]> rgb = MakeImageBuffer(rowBytes * static_cast<size_t>(height));
-    const int32_t workers = pool.Size();
-    pool.Run([&](int32_t worker) {
-        const auto first = static_cast<int32_t>(int64_t{height} * worker / workers);
-        const auto end = static_cast<int32_t>(int64_t{height} * (worker + 1) / workers);
-        RenderUprightRows(cells, first, end - first, rgb.get() + static_cast<size_t>(first) * rowBytes);
+    RunOnShares(pool, height, [&](int32_t first, int32_t count) {
+        RenderUprightRows(cells, first, count, rgb.get() + static_cast<size_t>(first) * rowBytes);
     });
     return rgb;
 }
