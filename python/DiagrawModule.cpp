@@ -124,24 +124,60 @@ private:
     int64_t m_size;
 };
 
-CPythonRaw Load(py::handle path, py::handle workerCount)
+int32_t WorkersOf(py::handle workerCount)
 {
-    py::object named;
-    const std::string encoded = FileSystemPath(path, named);
     const int64_t workers = workerCount.is_none() ? WorkerCount() : WholeNumber(workerCount);
     if (workers < 1 || workers > kMaxWorkers)
         throw py::value_error("workers must be 1 to " + std::to_string(kMaxWorkers) + ", not " +
                               DigitsOf(workerCount));
+    return static_cast<int32_t>(workers);
+}
+
+CPythonRaw Load(py::handle path, py::handle workerCount)
+{
+    py::object named;
+    const std::string encoded = FileSystemPath(path, named);
+    const int32_t workers = WorkersOf(workerCount);
     Status status = kStatusOk;
     std::string failure;
     std::shared_ptr<CLoadedRaw> loaded;
     {
         py::gil_scoped_release released;
-        loaded = CLoadedRaw::Load(encoded, static_cast<int32_t>(workers), status, failure);
+        loaded = CLoadedRaw::Load(encoded, workers, status, failure);
     }
     if (!loaded)
         RaiseStatus(status, failure, named);
     return CPythonRaw(std::move(loaded), named);
+}
+
+// A whole file held by any object of the buffer protocol, read as a file is
+// read; name, a str or None, stands for its path.
+CPythonRaw FromBytes(py::handle data, py::handle name, py::handle workerCount)
+{
+    if (!name.is_none() && !py::isinstance<py::str>(name))
+        throw py::type_error("name must be a str or None, not " + std::string(py::str(py::type::handle_of(name).attr("__name__"))));
+    const int32_t workers = WorkersOf(workerCount);
+    Py_buffer view;
+    if (PyObject_GetBuffer(data.ptr(), &view, PyBUF_SIMPLE) != 0)
+    {
+        PyErr_Clear();
+        throw py::type_error("from_bytes() takes a buffer holding a whole file (bytes, bytearray, memoryview, a "
+                             "contiguous numpy array), not " +
+                             std::string(py::str(py::type::handle_of(data).attr("__name__"))));
+    }
+    const std::unique_ptr<Py_buffer, void (*)(Py_buffer*)> held(&view, PyBuffer_Release);
+    const std::string label = name.is_none() ? std::string("<bytes>") : std::string(py::str(name));
+    Status status = kStatusOk;
+    std::string failure;
+    std::shared_ptr<CLoadedRaw> loaded;
+    {
+        py::gil_scoped_release released;
+        loaded = CLoadedRaw::LoadBytes(static_cast<const uint8_t*>(view.buf), static_cast<int64_t>(view.len), label,
+                                       workers, status, failure);
+    }
+    if (!loaded)
+        RaiseStatus(status, failure, py::str(label));
+    return CPythonRaw(std::move(loaded), py::reinterpret_borrow<py::object>(name));
 }
 
 py::array Fields(const CPythonRaw& raw)
@@ -466,6 +502,11 @@ The four files of save(); returns the dict of the images not written.)doc")
     rawType->tp_new = RefuseNewRaw;
     PyType_Modified(rawType);
 
+    m.def("from_bytes", &FromBytes, py::arg("data"), py::arg("name") = py::none(), py::kw_only(),
+          py::arg("workers") = py::none(), R"doc(from_bytes(data, name=None, *, workers=None)
+--
+
+A Raw of a whole file held in a buffer; see diagraw.from_bytes.)doc");
     m.def("load", &Load, py::arg("path"), py::kw_only(), py::arg("workers") = py::none(),
           R"doc(load(path, *, workers=None)
 --

@@ -56,7 +56,29 @@ std::shared_ptr<CLoadedRaw> CLoadedRaw::Load(const std::string& path, int32_t wo
     // for its warning; then everything is read: the object keeps no file open.
     loaded->m_headerStatus = ReadFileHeader(loader.m_file.get(), loader.m_fileSize, loaded->m_header);
     loader.m_file.reset();
-    CRawX10& raw = loaded->m_raw;
+    loaded->Keep(loader);
+    return loaded;
+}
+
+std::shared_ptr<CLoadedRaw> CLoadedRaw::LoadBytes(const uint8_t* bytes, int64_t size, const std::string& name,
+                                                  int32_t workers, Status& status, std::string& failure)
+{
+    CRawX10 loader(workers);
+    status = loader.LoadBytes(bytes, size, name.c_str());
+    if (status != kStatusOk)
+    {
+        failure = DescribeInputFailure(loader, status);
+        return nullptr;
+    }
+    auto loaded = std::make_shared<CLoadedRaw>(workers);
+    loaded->m_header = ParseFileHeader(bytes, static_cast<size_t>(std::min<int64_t>(size, kRafHeaderBytes)), size);
+    loaded->Keep(loader);
+    return loaded;
+}
+
+void CLoadedRaw::Keep(CRawX10& loader)
+{
+    CRawX10& raw = m_raw;
     raw.m_width = loader.m_width;
     raw.m_height = loader.m_height;
     raw.m_field0 = std::move(loader.m_field0);
@@ -64,7 +86,6 @@ std::shared_ptr<CLoadedRaw> CLoadedRaw::Load(const std::string& path, int32_t wo
     raw.m_mosaic = std::move(loader.m_mosaic);
     raw.m_path = std::move(loader.m_path);
     raw.m_fileSize = loader.m_fileSize;
-    return loaded;
 }
 
 const uint16_t* CLoadedRaw::Fields() const

@@ -39,6 +39,11 @@ public:
     static std::shared_ptr<CLoadedRaw> Load(const std::string& path, int32_t workers, Status& status,
                                             std::string& failure);
 
+    // The same for a whole file of size bytes held in memory at bytes, which
+    // is only read (CRawX10::LoadBytes); name stands for its path in messages.
+    static std::shared_ptr<CLoadedRaw> LoadBytes(const uint8_t* bytes, int64_t size, const std::string& name,
+                                                 int32_t workers, Status& status, std::string& failure);
+
     const CRawX10& Raw() const { return m_raw; }
     int32_t Side() const { return m_raw.MosaicSide(); }
 
@@ -78,6 +83,9 @@ public:
     std::string HeaderJson(Status& status) const;
 
 private:
+    // Takes over the samples, the path and the size that loader read.
+    void Keep(CRawX10& loader);
+
     int32_t m_workers;
     CRawX10 m_raw;
     FileHeader m_header;

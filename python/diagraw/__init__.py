@@ -24,9 +24,10 @@ The heavy steps release the GIL: threads working on different files, or on
 the same one, run in parallel.
 """
 
+import io
 import os
 import warnings
-from typing import NoReturn, Optional, Union
+from typing import BinaryIO, NoReturn, Optional, Union
 
 from . import _core
 from ._core import (
@@ -54,10 +55,11 @@ from ._core import (
 __all__ = [
     "COLOUR_BLUE", "COLOUR_GREEN", "COLOUR_NAMES", "COLOUR_RED", "FIELD_HEIGHT", "FIELD_WIDTH", "MOSAIC_SIDE",
     "SITE_B0", "SITE_B1", "SITE_CLASS_NAMES", "SITE_G00", "SITE_G01", "SITE_G10", "SITE_G11", "SITE_R0", "SITE_R1",
-    "TAIL_BYTES", "InputWarning", "Raw", "__version__", "load",
+    "TAIL_BYTES", "InputWarning", "Raw", "__version__", "from_bytes", "load",
 ]
 
 _Path = Union[str, bytes, os.PathLike]
+Buffer = Union[bytes, bytearray, memoryview]  # or any other object of the buffer protocol
 
 
 class InputWarning(UserWarning):
@@ -68,12 +70,14 @@ class InputWarning(UserWarning):
     """
 
 
-def load(path: _Path, *, workers: Optional[int] = None) -> Raw:
+def load(source: Union[_Path, BinaryIO], *, workers: Optional[int] = None) -> Raw:
     """Reads an X10 raw file as the diagraw program does and returns a Raw.
 
-    path is a str, bytes or os.PathLike. Only the last 18,937,856 bytes are read: field 0, 2,048 bytes that
-    are skipped, field 1; the header is parsed for Raw.header alone, while the file is open, and never fails
-    the load. A file that the program warns about issues an InputWarning with the program's words.
+    source is a path (str, bytes or os.PathLike, as open() takes them) or a binary file object: anything
+    with readinto() or read(), read whole from its start when it has seek(); its name, when it has one, is
+    Raw.path. Only the last 18,937,856 bytes are unpacked: field 0, 2,048 bytes that are skipped, field 1; the
+    header is parsed for Raw.header alone and never fails the load. A file that the program warns about
+    issues an InputWarning with the program's words. A text file object raises TypeError.
     A file that cannot be opened or read raises OSError (FileNotFoundError, PermissionError, ...) with errno
     and filename; one that is not a regular file, or is too short, raises ValueError in the program's words.
 
@@ -81,11 +85,56 @@ def load(path: _Path, *, workers: Optional[int] = None) -> Raw:
     process may use (at most 8), as the program does. workers=1 keeps each call on the calling thread, for
     programs that convert several files in threads or processes of their own.
     """
-    raw = _core.load(path, workers=workers)
+    if isinstance(source, (str, bytes, os.PathLike)):
+        raw = _core.load(source, workers=workers)
+    elif hasattr(source, "readinto") or hasattr(source, "read"):
+        name = getattr(source, "name", None)
+        raw = _core.from_bytes(_read_whole(source), os.fsdecode(name) if isinstance(name, (str, bytes)) else None,
+                               workers=workers)
+    else:
+        raise TypeError(f"load() takes a path or a binary file object, not {type(source).__name__}")
+    _warn_about(raw)
+    return raw
+
+
+def from_bytes(data: Buffer, name: Optional[str] = None, *, workers: Optional[int] = None) -> Raw:
+    """Reads an X10 raw file held whole in a buffer and returns a Raw, as load() reads a file.
+
+    data is any object of the buffer protocol: bytes, bytearray, memoryview, a contiguous numpy array. It is
+    only read, and not needed once this returns. name, when given, is Raw.path: the stem of save() and the
+    name in messages ("<bytes>" without one). Too few bytes raise ValueError in the program's words.
+    """
+    raw = _core.from_bytes(data, name, workers=workers)
+    _warn_about(raw)
+    return raw
+
+
+def _read_whole(stream: BinaryIO) -> bytearray:
+    """Everything a binary file object holds, from its start when it can seek there."""
+    if isinstance(stream, io.TextIOBase):
+        raise TypeError("load() needs a binary file object, not a text one (open the file with 'rb')")
+    if getattr(stream, "seekable", lambda: False)():
+        stream.seek(0)
+    data = bytearray()
+    chunk = bytearray(1 << 22)
+    while True:
+        if hasattr(stream, "readinto"):
+            got = stream.readinto(chunk)
+            piece: Union[bytes, bytearray, memoryview] = memoryview(chunk)[:got or 0]
+        else:
+            piece = stream.read(1 << 22)
+            if isinstance(piece, str):
+                raise TypeError("load() needs a binary file object, not a text one (open the file with 'rb')")
+        if not piece:
+            return data
+        data += piece
+
+
+def _warn_about(raw: Raw) -> None:
     reason = raw._input_warning
     if reason:
-        warnings.warn(f"{os.fsdecode(raw.path)}: {reason}", InputWarning, stacklevel=2)
-    return raw
+        where = "<bytes>" if raw.path is None else os.fsdecode(raw.path)
+        warnings.warn(f"{where}: {reason}", InputWarning, stacklevel=3)
 
 
 def _save(self: Raw, path: Optional[_Path] = None, *, errors: str = "raise") -> Optional[dict[str, Exception]]:
@@ -99,6 +148,8 @@ def _save(self: Raw, path: Optional[_Path] = None, *, errors: str = "raise") -> 
     """
     if errors not in ("raise", "return"):
         raise ValueError(f'errors must be "raise" or "return", not {errors!r}')
+    if path is None and self.path is None:
+        raise ValueError("save() needs a path: this Raw was made from bytes without a name")
     failed: dict[str, Exception] = self._save_images(path)
     if errors == "return":
         return failed
@@ -112,7 +163,7 @@ def _save(self: Raw, path: Optional[_Path] = None, *, errors: str = "raise") -> 
 
 def _refuse_pickling(self: Raw) -> NoReturn:
     raise TypeError("a diagraw.Raw cannot be pickled, as it holds the samples of an open file: send its path "
-                    "and load it where it is needed; what its methods return (dicts, arrays) pickles")
+                    "(or the file's bytes, for diagraw.from_bytes) and load it where it is needed; what its methods return (dicts, arrays) pickles")
 
 
 _save.__name__, _save.__qualname__ = "save", "Raw.save"

@@ -101,3 +101,6 @@ def load(path: _Path, *, workers: Optional[int] = None) -> Raw:
 
     workers: threads each operation of the Raw uses, 1 to 8; default one per processor (at most 8).
     """
+
+def from_bytes(data: Any, name: Optional[str] = None, *, workers: Optional[int] = None) -> Raw:
+    """A Raw of a whole file held in any buffer (bytes, bytearray, memoryview, a contiguous numpy array)."""

@@ -15,8 +15,9 @@ chmod 755 "$work"  # a test runs a child as another user
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 where=$(env -u PYTHONPATH "$python" -c 'import diagraw; print(diagraw.__file__)')
+root=$(realpath "$tests/../..")
 case $where in
-  "$tests"/*|"$build"/*) echo "diagraw came from $where, not from the installed package"; exit 1 ;;
+  "$root"/python/*|"$build"/python/*) echo "diagraw came from $where, not from the installed package"; exit 1 ;;
 esac
 echo "diagraw from $where"
 env -u PYTHONPATH "$python" -c 'import diagraw, inspect

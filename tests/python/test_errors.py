@@ -1,6 +1,7 @@
 """The error table: each failure raises its Python exception, in the program's words, and leaves no file behind."""
 
 import errno
+import io
 import json
 import os
 import pathlib
@@ -89,6 +90,18 @@ class LoadErrors(unittest.TestCase):
         with warnings.catch_warnings():
             warnings.simplefilter("error")
             diagraw.load(support.make_random(os.path.join(folder, "bare.raf")))  # a bare tail: no warning
+
+    def test_wrong_sources_raise(self):
+        table = [(lambda: diagraw.load(io.StringIO("x")), TypeError, "binary file object"),
+                 (lambda: diagraw.load(42), TypeError, "path or a binary file object"),
+                 (lambda: diagraw.from_bytes("text"), TypeError, "buffer"),
+                 (lambda: diagraw.from_bytes(b"x" * 100), ValueError,
+                  "^<bytes>: file too short: 100 bytes, at least 18,937,856 needed$"),
+                 (lambda: diagraw.load(io.BytesIO(b"x" * 100)), ValueError, "file too short"),
+                 (lambda: diagraw.from_bytes(bytes(18_937_856)).save(), ValueError, "needs a path")]
+        for call, exception, words in table:
+            with self.subTest(words), self.assertRaisesRegex(exception, words):
+                call()
 
     def test_permission(self):
         folder = support.scratch("permission")

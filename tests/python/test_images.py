@@ -1,6 +1,7 @@
 """Every array of the module against the program's BMP files and the probe's JSON, on the chart and on random bytes."""
 
 import filecmp
+import io
 import os
 import subprocess
 import threading
@@ -16,6 +17,16 @@ IMAGES = {"f0": lambda raw: raw.field_preview(0), "f1": lambda raw: raw.field_pr
           "src": lambda raw: raw.mosaic_preview(), "": lambda raw: raw.demosaic()}
 # Pixels (x, y) of the demosaiced image: inside, at the window's edges, and showing no cell.
 PIXELS = [(2000, 1500), (9, 8), (5079, 5078), (2543, 2544), (4000, 100), (8, 7), (0, 10), (10, 5087)]
+
+
+class ReadOnly:
+    """A binary stream with read() alone: no readinto, no seek."""
+
+    def __init__(self, data):
+        self.stream = io.BytesIO(data)
+
+    def read(self, size=-1):
+        return self.stream.read(size)
 
 
 def bmp_name(path, suffix):
@@ -69,6 +80,25 @@ class ImagesOfOneFile:
                     if facts["field"] is not None:
                         self.assertEqual(self.raw.fields[facts["field"], facts["field_row"], facts["field_column"]],
                                          facts["raw"])
+
+    def test_file_objects_and_buffers_give_what_the_path_gives(self):
+        with open(self.path, "rb") as stream:
+            data = stream.read()
+        sources = {"open file": lambda: open(self.path, "rb"), "unbuffered": lambda: open(self.path, "rb", 0),
+                   "BytesIO": lambda: io.BytesIO(data), "read() only": lambda: ReadOnly(data)}
+        loads = {name: lambda make=make: diagraw.load(make()) for name, make in sources.items()}
+        loads["bytes"] = lambda: diagraw.from_bytes(data)
+        loads["bytearray"] = lambda: diagraw.from_bytes(bytearray(data), "named.raf")
+        loads["uint8 array"] = lambda: diagraw.from_bytes(np.frombuffer(data, np.uint8))
+        for name, load in loads.items():
+            with self.subTest(source=name), load() as raw:
+                np.testing.assert_array_equal(raw.fields, self.raw.fields)
+                np.testing.assert_array_equal(raw.mosaic, self.raw.mosaic)
+                self.assertEqual((raw.header, raw.size), (self.raw.header, self.raw.size))
+        with diagraw.from_bytes(data, os.path.join(support.scratch(type(self).__name__ + "-bytes"), "x.raf")) as raw:
+            np.testing.assert_array_equal(raw.demosaic(), self.raw.demosaic())
+            self.assertIsNone(raw.save())
+        self.assertTrue(filecmp.cmp(bmp_name(self.path, ""), bmp_name(raw.path, ""), shallow=False))
 
     def test_save_writes_the_programs_files(self):
         stem = os.path.join(self.folder, "saved.raf")
