@@ -95,7 +95,7 @@ std::string PixelTable(const CRawX10& raw, const PixelExplanation& e)
 {
     const std::string image = EscapedForTerminal(OutputNameOf(raw.m_path, OutputImage::Demosaiced));
     CTextTable head(2);
-    head.AddRow({"pixel", "(" + std::to_string(e.x) + ", " + std::to_string(e.y) + ") of " + image});
+    head.AddRow({"pixel", std::string("(") + std::to_string(e.x) + ", " + std::to_string(e.y) + ") of " + image});
     if (e.showsCell)
     {
         head.AddRow({"cell", "row " + std::to_string(e.r) + ", column " + std::to_string(e.c)});
