@@ -138,8 +138,17 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, std::chrono::mill
     startup.hStdError = errWrite.m_handle;
     PROCESS_INFORMATION process = {};
     const std::wstring directory = workingDirectory.wstring();
-    if (!CreateProcessW(application.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
-                        nullptr, directory.empty() ? nullptr : directory.c_str(), &startup, &process))
+    // Wine on a loaded machine now and then fails a start that succeeds a
+    // moment later; a program that cannot start at all fails all three.
+    bool started = false;
+    for (int attempt = 0; attempt < 3 && !started; ++attempt)
+    {
+        if (attempt > 0)
+            Sleep(500);
+        started = CreateProcessW(application.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                                 nullptr, directory.empty() ? nullptr : directory.c_str(), &startup, &process) != 0;
+    }
+    if (!started)
     {
         ProcessResult notStarted;
         notStarted.exitStatus = 127;  // what the POSIX side reports when execv fails
