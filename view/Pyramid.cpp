@@ -53,10 +53,24 @@ void ReduceRowPair(const uint8_t* above, int32_t width, int32_t aboveRows, int32
                    uint8_t* below)
 {
     const size_t rowBytes = static_cast<size_t>(width) * static_cast<size_t>(channels);
-    for (int32_t x = 0; x < width; x += 2, below += channels)
+    const uint8_t* next = aboveRows == 2 ? above + rowBytes : above;
+    // Whole blocks: two rows of two pixels.
+    const int32_t whole = aboveRows == 2 ? width / 2 : 0;
+    const auto ch = static_cast<size_t>(channels);
+    for (size_t i = 0; i < static_cast<size_t>(whole) * ch; ++i)
+    {
+        const size_t at = 2 * i - i % ch;  // channel i % ch of pixel 2 (i / ch)
+        const uint8_t a = above[at], b = above[at + ch], c = next[at], d = next[at + ch];
+        below[i] = layer == Layer::Pictures ? static_cast<uint8_t>((a + b + c + d) / 4)
+                                            : static_cast<uint8_t>(a | b | c | d);
+    }
+    // The blocks cut short by the right or the bottom edge: the pixels that
+    // exist.
+    for (int32_t x = 2 * whole; x < width; x += 2)
     {
         const int32_t columns = std::min(2, width - x);
         const int32_t count = columns * aboveRows;
+        uint8_t* out = below + static_cast<size_t>(x / 2) * ch;
         for (int32_t k = 0; k < channels; ++k)
         {
             int32_t sum = 0;
@@ -69,7 +83,7 @@ void ReduceRowPair(const uint8_t* above, int32_t width, int32_t aboveRows, int32
                     sum += value;
                     any |= value;
                 }
-            below[k] = static_cast<uint8_t>(layer == Layer::Pictures ? sum / count : any);
+            out[k] = static_cast<uint8_t>(layer == Layer::Pictures ? sum / count : any);
         }
     }
 }
@@ -164,6 +178,11 @@ TilePixels CPyramid::Tile(int32_t level, int32_t column, int32_t row, int32_t sl
     const size_t rowBytes = static_cast<size_t>(size.width) * static_cast<size_t>(m_channels);
     const size_t skip = static_cast<size_t>(x0) * static_cast<size_t>(m_channels);
     tile.bytes.resize(tileRowBytes * static_cast<size_t>(tile.height));
+    if (level == m_levels - 1 && m_layer == Layer::Pictures)
+    {
+        m_file.RenderRegion(m_view, y0, tile.height, x0, tile.width, tile.bytes.data(), slot);
+        return tile;
+    }
     if (level == m_levels - 1)
     {
         std::vector<uint8_t> rows(static_cast<size_t>(kBandRows) * rowBytes);

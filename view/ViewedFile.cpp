@@ -12,6 +12,7 @@
 #include "raw/Placement.h"
 
 #include <algorithm>
+#include <cstring>
 #include <numeric>
 
 namespace
@@ -112,6 +113,7 @@ std::unique_ptr<CViewedFile> CViewedFile::Load(const std::string& path, int32_t 
         side, side, renderers);
     file->m_rows[Index(ViewName::Image)] =
         RgbRowRenderer(DemosaicRowRenderer(mosaic, side, renderers), side, side, renderers);
+    file->m_bands.resize(static_cast<size_t>(renderers));
     return file;
 }
 
@@ -147,6 +149,41 @@ void CViewedFile::RenderRows(ViewName view, int32_t firstRow, int32_t rowCount, 
         RenderUprightRows(UprightPixels(), firstRow, rowCount, rgb);
     else
         m_rows[Index(view)](firstRow, rowCount, rgb, slot);
+}
+
+void CViewedFile::RenderRegion(ViewName view, int32_t firstRow, int32_t rowCount, int32_t firstColumn,
+                               int32_t columnCount, uint8_t* rgb, int32_t slot) const
+{
+    const ViewSize size = SizeOf(view);
+    const auto rows = static_cast<size_t>(rowCount);
+    if (view != ViewName::Image)
+    {
+        const size_t rowBytes = static_cast<size_t>(size.width) * 3;
+        std::vector<uint8_t> whole(rows * rowBytes);
+        RenderRows(view, firstRow, rowCount, whole.data(), slot);
+        for (size_t k = 0; k < rows; ++k)
+            std::memcpy(rgb + k * static_cast<size_t>(columnCount) * 3,
+                        whole.data() + k * rowBytes + static_cast<size_t>(firstColumn) * 3,
+                        static_cast<size_t>(columnCount) * 3);
+        return;
+    }
+    // Storage rows bottom-up, as the BMP holds them: image rows firstRow on
+    // are storage rows height - firstRow - rowCount on, the other way round.
+    const auto side = static_cast<size_t>(size.width);
+    std::vector<uint8_t> storage(rows * side * 4);
+    RenderDemosaicColumns(m_raw->m_mosaic.get(), size.width, size.height - firstRow - rowCount, rowCount, firstColumn,
+                          columnCount, storage.data(), m_bands[static_cast<size_t>(slot)]);
+    for (size_t k = 0; k < rows; ++k)
+    {
+        const uint8_t* bgr0 = storage.data() + ((rows - 1 - k) * side + static_cast<size_t>(firstColumn)) * 4;
+        uint8_t* out = rgb + k * static_cast<size_t>(columnCount) * 3;
+        for (int32_t i = 0; i < columnCount; ++i, bgr0 += 4, out += 3)
+        {
+            out[0] = bgr0[2];
+            out[1] = bgr0[1];
+            out[2] = bgr0[0];
+        }
+    }
 }
 
 void CViewedFile::RenderMarkRows(ViewName view, int32_t firstRow, int32_t rowCount, uint8_t* marks) const

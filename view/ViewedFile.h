@@ -103,6 +103,12 @@ public:
     // that one caller at a time runs (the pyramid's builder).
     void RenderRows(ViewName view, int32_t firstRow, int32_t rowCount, uint8_t* rgb, int32_t slot) const;
 
+    // Columns firstColumn to firstColumn + columnCount - 1 of those rows:
+    // rowCount * columnCount * 3 bytes. The demosaiced image renders the
+    // cells of those columns alone.
+    void RenderRegion(ViewName view, int32_t firstRow, int32_t rowCount, int32_t firstColumn, int32_t columnCount,
+                      uint8_t* rgb, int32_t slot) const;
+
     // The same rows as overlay marks, one byte a pixel: kMarkClipped,
     // kMarkZero, or 0 for a pixel whose cell holds neither (or no sample).
     void RenderMarkRows(ViewName view, int32_t firstRow, int32_t rowCount, uint8_t* marks) const;
@@ -140,6 +146,8 @@ private:
     // Storage-row renderers of the previews and the demosaic turned into RGB
     // rows (formats/RgbImage.h), with scratch of their own per slot.
     RowRenderer m_rows[kViewCount];
+    // The mosaic rows of a tile of the image, per slot.
+    mutable std::vector<std::vector<uint16_t>> m_bands;
     mutable std::mutex m_uprightMade;
     mutable std::unique_ptr<UprightCells> m_upright;
     mutable std::once_flag m_statsMade;

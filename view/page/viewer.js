@@ -65,7 +65,7 @@
     const response = await fetch(url, { credentials: 'same-origin' });
     const body = await response.json();
     if (!response.ok) throw new Error(body.error || ('HTTP ' + response.status));
-    const timing = /dur=([0-9.]+)/.exec(response.headers.get('Server-Timing') || '');
+    const timing = /render;dur=([0-9.]+)/.exec(response.headers.get('Server-Timing') || '');
     return { body, serverMs: timing ? Number(timing[1]) : null };
   }
 
@@ -152,7 +152,7 @@
   // Switching keeps the cell under the centre where it lies in both views
   // (the server says where: "places"), and the zoom.
   async function switchView(view) {
-    if (view === state.view || !picture()) return;
+    if (view === state.view || !picture() || !state.sizes[view]) return;
     const here = place();
     const size = state.sizes[state.view];
     const x = Math.min(Math.max(Math.floor(here.x), 0), size.width - 1);
@@ -190,6 +190,7 @@
     if (!item) return null;
     const point = item.viewerElementToImageCoordinates(position);
     const size = state.sizes[state.view];
+    if (!size) return null;
     const x = Math.floor(point.x);
     const y = Math.floor(point.y);
     return x >= 0 && y >= 0 && x < size.width && y < size.height ? { x, y } : null;
@@ -286,17 +287,14 @@
     selection = null;
   }
 
+  // One column for each field and colour, one row for each figure.
   function statsTable(fields) {
-    const rows = [];
-    for (const field of fields) {
-      for (const colour of COLOURS) {
-        const s = field.colours[colour];
-        rows.push([String(field.field), colour, String(s.count), String(s.min), String(s.max), s.mean.toFixed(3),
-          s.stddev.toFixed(3), String(s.zeros), String(s.clipped), String(s.p1), String(s.p50), String(s.p99)]);
-      }
-    }
-    return grid(['field', 'colour', 'count', 'min', 'max', 'mean', 'stddev', 'zeros', 'clipped', 'p1', 'p50', 'p99'],
-      rows);
+    const columns = fields.flatMap((field) => COLOURS.map((colour) => [field.field, colour]));
+    const figures = ['count', 'min', 'max', 'mean', 'stddev', 'zeros', 'clipped', 'p1', 'p50', 'p99'];
+    const shown = (value, figure) => (figure === 'mean' || figure === 'stddev' ? value.toFixed(3) : String(value));
+    return grid(['', ...columns.map(([field, colour]) => 'f' + field + ' ' + colour)],
+      figures.map((figure) => [figure, ...columns.map(([field, colour]) =>
+        shown(fields[field].colours[colour][figure], figure))]));
   }
 
   function drawHistogram(canvas, field) {
@@ -306,7 +304,9 @@
     context.clearRect(0, 0, width, height);
     const bins = field.colours.red.histogram.length;
     const most = Math.max(1, ...COLOURS.flatMap((c) => field.colours[c].histogram));
-    const strokes = { red: '#ff5a5a', green: '#5ae05a', blue: '#6a8cff' };
+    const strokes = { red: '#ff4040', green: '#40e040', blue: '#4060ff' };
+    // Where two colours' lines meet, both show (red and blue as magenta).
+    context.globalCompositeOperation = 'lighter';
     for (const colour of COLOURS) {
       context.strokeStyle = strokes[colour];
       context.beginPath();
@@ -319,6 +319,7 @@
       });
       context.stroke();
     }
+    context.globalCompositeOperation = 'source-over';
     context.fillStyle = '#9aa0aa';
     context.font = '11px sans-serif';
     context.fillText('field ' + field.field + ': samples per 64 values, 0 to 4095', 6, 12);
@@ -367,9 +368,16 @@
     }
   }
 
+  // Shift as the keys last left it, besides the pointer event's own flag,
+  // which some pointer devices and drivers leave unset.
+  let shiftHeld = false;
+  document.addEventListener('keydown', (event) => { if (event.key === 'Shift') shiftHeld = true; });
+  document.addEventListener('keyup', (event) => { if (event.key === 'Shift') shiftHeld = false; });
+  window.addEventListener('blur', () => { shiftHeld = false; });
+
   viewer.addHandler('canvas-press', (event) => {
     const item = picture();
-    if (!item || !event.originalEvent.shiftKey) return;
+    if (!item || !(event.originalEvent.shiftKey || shiftHeld)) return;
     clearSelection();
     if (!AREA_VIEWS.includes(state.view)) {
       $('area').querySelector('.empty').hidden = false;
@@ -395,7 +403,7 @@
     }
   });
   viewer.addHandler('canvas-click', async (event) => {
-    if (!event.quick || event.originalEvent.shiftKey) return;
+    if (!event.quick || event.originalEvent.shiftKey || shiftHeld) return;
     const pixel = pixelAt(event.position);
     if (!pixel) return;
     try {
@@ -407,11 +415,24 @@
     }
   });
 
+  // An outline round the pixel under the pointer.
+  let outline = null;
+  function markPixel(pixel) {
+    const location = picture().imageToViewportRectangle(pixel.x, pixel.y, 1, 1);
+    if (!outline || !viewer.getOverlayById(outline)) {
+      outline = element('div', null, { class: 'pointer' });
+      viewer.addOverlay(outline, location);
+    } else {
+      viewer.updateOverlay(outline, location);
+    }
+  }
+
   new OpenSeadragon.MouseTracker({
     element: viewer.canvas,
     moveHandler: (event) => {
       const pixel = pixelAt(event.position);
       if (!pixel) return;
+      markPixel(pixel);
       hoverWanted = { view: state.view, x: pixel.x, y: pixel.y };
       hover();
     },
@@ -457,14 +478,22 @@
 
   // --- the file ---
 
+  // The picture first: the view opens at once, while the views' sizes come;
+  // the file's panel after the first tile.
   async function start() {
-    const views = (await getJson('/api/views')).body;
-    views.views.forEach((view) => { state.sizes[view.name] = view; });
-    $('file-name').textContent = views.file;
-    document.title = 'diagraw-view: ' + views.file;
     const wanted = fromFragment();
+    const firstTile = new Promise((resolve) => viewer.addOnceHandler('tile-loaded', resolve));
+    const views = getJson('/api/views');
     openView(wanted.view, wanted.where);
+    const answer = (await views).body;
+    answer.views.forEach((view) => { state.sizes[view.name] = view; });
+    $('file-name').textContent = answer.file;
+    document.title = 'diagraw-view: ' + answer.file;
+    await firstTile;
+    showFile();
+  }
 
+  async function showFile() {
     try {
       const info = (await getJson('/api/info')).body;
       const rows = [['size', info.size + ' bytes'], ['header bytes', info.header_bytes === null ? 'none' :
