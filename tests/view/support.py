@@ -6,6 +6,7 @@ DIAGRAW_EXE, DIAGRAW_PROBE_EXE, DIAGRAW_SYNTH_EXE, DIAGRAW_EXPORT_EXE (when
 built) and DIAGRAW_TEST_WORK.
 """
 import http.client
+import io
 import json
 import os
 import pathlib
@@ -55,10 +56,10 @@ def probe_json(*arguments):
 class Viewer:
     """diagraw-view on the chart, listening on the loopback address."""
 
-    def __init__(self, raf, *options):
+    def __init__(self, raf, *options, program=VIEW, cwd=None):
         self.started = time.time()
-        self.process = subprocess.Popen([VIEW, str(raf), "--no-browser", *options], stdout=subprocess.PIPE,
-                                        stderr=subprocess.PIPE, text=True)
+        self.process = subprocess.Popen([program, str(raf), "--no-browser", *options], stdout=subprocess.PIPE,
+                                        stderr=subprocess.PIPE, text=True, cwd=cwd)
         self.url = self.process.stdout.readline().strip()
         match = re.fullmatch(r"http://127\.0\.0\.1:(\d+)/\?token=([0-9a-f]{32})", self.url)
         if not match:
@@ -94,7 +95,7 @@ class Viewer:
 
     def tile(self, view, level, column, row, layer="dzi"):
         body, headers = self.get(f"/{layer}/{view}_files/{level}/{column}_{row}.png")
-        with Image.open(__import__("io").BytesIO(body)) as image:
+        with Image.open(io.BytesIO(body)) as image:
             return numpy.asarray(image), headers
 
     def peak_memory_mb(self):

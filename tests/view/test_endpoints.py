@@ -4,6 +4,7 @@ security rules hold, and many requests at once are all answered."""
 import concurrent.futures
 import json
 import os
+import pathlib
 import random
 import socket
 import subprocess
@@ -15,6 +16,9 @@ import numpy
 import support
 
 TILE = 256
+# Under a sanitizer the times and the memory are the sanitizer's: printed,
+# not checked.
+SANITIZED = os.environ.get("DIAGRAW_SANITIZED") == "1"
 
 
 class Endpoints(unittest.TestCase):
@@ -203,11 +207,13 @@ class Endpoints(unittest.TestCase):
                            .split("render;dur=")[1]) for i in range(12)]
             median_tile, median_hover = sorted(timings)[6], sorted(hover)[6]
             print(f"{view}: full-resolution tile median {median_tile:.2f} ms, hover median {median_hover:.2f} ms")
-            self.assertLessEqual(median_tile, 20)
-            self.assertLessEqual(median_hover, 10)
+            if not SANITIZED:
+                self.assertLessEqual(median_tile, 20)
+                self.assertLessEqual(median_hover, 10)
         peak = v.peak_memory_mb()
         print(f"peak memory {peak:.0f} MB")
-        self.assertLess(peak, 400)
+        if not SANITIZED:
+            self.assertLess(peak, 400)
 
 
 class CommandLine(unittest.TestCase):
@@ -248,6 +254,32 @@ class CommandLine(unittest.TestCase):
             self.assertEqual(second.stop(), (0, ""))
         finally:
             self.assertEqual(first.stop(), (0, ""))
+
+
+class Installed(unittest.TestCase):
+    def test_installed_program_serves_its_page_alone(self):
+        """cmake --install puts diagraw-view and its manual page in the
+        prefix, and the program run from there, in a folder of its own,
+        serves the page's files, which are the sources' and npm's bytes."""
+        prefix = support.WORK / "prefix"
+        subprocess.run([os.environ["CMAKE_COMMAND"], "--install", os.environ["DIAGRAW_BUILD_DIR"], "--prefix",
+                        str(prefix), "--component", "tool"], check=True, capture_output=True)
+        self.assertTrue((prefix / "share/man/man1/diagraw-view.1").is_file())
+        program = prefix / "bin/diagraw-view"
+        elsewhere = support.WORK / "elsewhere"
+        elsewhere.mkdir(exist_ok=True)
+        raf = support.chart()
+        viewer = support.Viewer(raf, program=str(program), cwd=str(elsewhere))
+        try:
+            source = pathlib.Path(os.environ["DIAGRAW_SOURCE_DIR"]) / "view/page"
+            npm = pathlib.Path(os.environ["DIAGRAW_NPM_DIR"])
+            for name, path in [("index.html", source / "index.html"), ("viewer.js", source / "viewer.js"),
+                               ("viewer.css", source / "viewer.css"),
+                               ("openseadragon.min.js",
+                                npm / "node_modules/openseadragon/build/openseadragon/openseadragon.min.js")]:
+                self.assertEqual(viewer.get("/" if name == "index.html" else "/" + name)[0], path.read_bytes(), name)
+        finally:
+            self.assertEqual(viewer.stop(), (0, ""))
 
 
 if __name__ == "__main__":
