@@ -171,9 +171,18 @@ public:
             task();
             return;
         }
-        std::unique_lock<std::mutex> lock(m_mutex);
-        m_room.wait(lock, [&] { return m_tasks.size() < kQueued || m_stop; });
-        m_tasks.push_back(std::move(task));
+        try
+        {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            m_room.wait(lock, [&] { return m_tasks.size() < kQueued || m_stop; });
+            m_tasks.push_back(std::move(task));
+        }
+        catch (...)
+        {
+            // No memory to queue it: served here, as best it can be.
+            task();
+            return;
+        }
         m_work.notify_one();
     }
 
