@@ -10,7 +10,25 @@
 namespace
 {
 
-// Whether text holds "key=value" as a query parameter, value as a number.
+// %XX turned into its byte, every other byte as it is.
+std::string Decoded(const std::string& text)
+{
+    std::string decoded;
+    for (size_t i = 0; i < text.size(); ++i)
+    {
+        if (text[i] == '%' && i + 2 < text.size())
+        {
+            decoded += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        }
+        else
+            decoded += text[i];
+    }
+    return decoded;
+}
+
+// Whether text holds "key=value" as a query parameter, value (decoded) as a
+// number.
 bool HasNumber(const std::string& text, const char* key, int32_t value)
 {
     const std::string query = text.substr(text.find('?') + 1);
@@ -21,7 +39,7 @@ bool HasNumber(const std::string& text, const char* key, int32_t value)
         const std::string pair = query.substr(start, end - start);
         int32_t parsed = 0;
         if (pair.rfind(std::string(key) + "=", 0) == 0 &&
-            ParseRequestNumber(pair.substr(std::string(key).size() + 1), true, parsed) && parsed == value)
+            ParseRequestNumber(Decoded(pair.substr(std::string(key).size() + 1)), true, parsed) && parsed == value)
             return true;
         start = end + 1;
     }
