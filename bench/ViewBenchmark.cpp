@@ -51,6 +51,7 @@ void BM_ViewTileCold(benchmark::State& state)
         const int32_t tile = next++ * 7 % (tiles.width * tiles.height);
         benchmark::DoNotOptimize(EncodePngTile(pyramid.Tile(top, tile % tiles.width, tile / tiles.width, 0)));
     }
+    state.SetItemsProcessed(state.iterations() * kTileSize * kTileSize);  // pixels, the edge tiles counted whole
     state.SetLabel(NameOfView(view));
 }
 BENCHMARK(BM_ViewTileCold)->DenseRange(0, kViewCount - 1)->Unit(benchmark::kMillisecond);
@@ -74,6 +75,8 @@ void BM_ViewCoarseLevels(benchmark::State& state)
         const CPyramid pyramid(ViewedChart(), view, Layer::Pictures);
         pyramid.MakeCoarseLevels();
     }
+    const ViewSize size = ViewedChart().SizeOf(view);
+    state.SetItemsProcessed(state.iterations() * size.width * size.height);  // pixels of the view
     state.SetLabel(NameOfView(view));
 }
 BENCHMARK(BM_ViewCoarseLevels)->DenseRange(0, kViewCount - 1)->Unit(benchmark::kMillisecond)->UseRealTime();
