@@ -210,6 +210,28 @@ void RenderDemosaicRows(const uint16_t* mosaic, int32_t side, int32_t firstRow, 
     DemosaicBand(band, side, top, firstCellRow, lastCellRow, pixels, firstRow, scratch.Scan());
 }
 
+void RenderDemosaicColumns(const uint16_t* mosaic, int32_t side, int32_t firstRow, int32_t rowCount,
+                           int32_t firstPixel, int32_t pixelCount, uint8_t* pixels, std::vector<uint16_t>& band)
+{
+    int32_t firstCellRow = 0;
+    int32_t lastCellRow = -1;
+    if (!ClearOutsideWindow(side, firstRow, rowCount, pixels, firstCellRow, lastCellRow))
+        return;
+    // Pixel x shows cell column side - x: the cells of the pixels, inside
+    // the window, from an even column as the scan wants it.
+    const int32_t firstColumn =
+        std::max(kWindowMargin, MirroredColumn(side, firstPixel + pixelCount - 1)) / 2 * 2;
+    const int32_t lastColumn = std::min(side - 1 - kWindowMargin, MirroredColumn(side, firstPixel));
+    if (lastColumn < firstColumn)
+        return;
+    CFastScanScratch scratch(firstColumn, lastColumn);
+    const int32_t top = (firstCellRow - 2) / 4 * 4;
+    const auto cells = static_cast<size_t>(lastCellRow + 3 - top) * static_cast<size_t>(side);
+    band.resize(std::max(band.size(), cells));
+    std::memcpy(band.data(), mosaic + static_cast<size_t>(top) * static_cast<size_t>(side), cells * sizeof(uint16_t));
+    DemosaicBand(band.data(), side, top, firstCellRow, lastCellRow, pixels, firstRow, scratch);
+}
+
 RowRenderer DemosaicRowRenderer(const uint16_t* mosaic, int32_t side, int32_t workers)
 {
     auto scratch = std::make_shared<std::vector<std::unique_ptr<CDemosaicScratch>>>(static_cast<size_t>(workers));

@@ -170,6 +170,14 @@ private:
 void RenderDemosaicRows(const uint16_t* mosaic, int32_t side, int32_t firstRow, int32_t rowCount, uint8_t* pixels,
                         CDemosaicScratch& scratch);
 
+// The same storage rows, but only pixel columns firstPixel to
+// firstPixel + pixelCount - 1 of them are the image's: the scan runs over
+// the cells those pixels show (and at most one more), and the rest of each
+// row is left black or unset. For a tile of the image; band is the caller's
+// scratch for the mosaic rows, kept across calls.
+void RenderDemosaicColumns(const uint16_t* mosaic, int32_t side, int32_t firstRow, int32_t rowCount,
+                           int32_t firstPixel, int32_t pixelCount, uint8_t* pixels, std::vector<uint16_t>& band);
+
 // RenderDemosaicRows as a renderer for the workers of a pool of that many:
 // each worker keeps scratch of its own across bands.
 RowRenderer DemosaicRowRenderer(const uint16_t* mosaic, int32_t side, int32_t workers);

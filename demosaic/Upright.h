@@ -25,6 +25,7 @@
 #pragma once
 
 #include "demosaic/Demosaic.h"
+#include "raw/Placement.h"
 
 #include <cstdint>
 #include <memory>
@@ -49,3 +50,20 @@ UprightCells DemosaicFieldCells(const SampleView& samples, CWorkerPool& pool);
 // Rows firstRow to firstRow + rowCount - 1 of the upright view, top-down:
 // rowCount rows of 2 * width RGB pixels, every byte written.
 void RenderUprightRows(const UprightCells& cells, int32_t firstRow, int32_t rowCount, uint8_t* rgb);
+
+// Which field position's cell pixel (x, y) of the view shows: field 0's
+// (y / 2, x / 2) where both are even, field 1's ((y - 1) / 2, (x - 1) / 2)
+// where both are odd. The other pixels are means and show no cell
+// (holdsSample false).
+constexpr FieldSource FieldPositionOfUprightPixel(int32_t x, int32_t y)
+{
+    if (x < 0 || y < 0 || x % 2 != y % 2)
+        return FieldSource{};
+    return FieldSource{true, x % 2, y / 2, x / 2};
+}
+
+// The pixel of the view that shows the cell of field f's position (y, x).
+constexpr ImagePixel UprightPixelOfFieldPosition(int32_t field, int32_t y, int32_t x)
+{
+    return ImagePixel{2 * x + field, 2 * y + field};
+}

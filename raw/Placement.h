@@ -160,3 +160,22 @@ constexpr MosaicCell CellOfPixel(int32_t side, int32_t x, int32_t y)
 {
     return MosaicCell{y + 1, MirroredColumn(side, x)};
 }
+
+// A pixel of a side x side image, counted from the top left.
+struct ImagePixel
+{
+    int32_t x = 0;
+    int32_t y = 0;
+};
+
+// The inverse of CellOfPixel: the pixel that shows cell (r, c). Cells of row
+// 0 and column 0 show in no pixel of the image.
+constexpr bool CellShowsInImage(int32_t side, MosaicCell cell)
+{
+    return cell.r > 0 && cell.r < side && cell.c > 0 && cell.c < side;
+}
+
+constexpr ImagePixel PixelOfCell(int32_t side, MosaicCell cell)
+{
+    return ImagePixel{MirroredColumn(side, cell.c), cell.r - 1};
+}

@@ -207,17 +207,23 @@ TEST(DemosaicPass, SmallImage)
     EXPECT_GT(edgeCellsThatSeeTheBorder, 20);
 }
 
+// A side x side mosaic of random 12-bit samples.
+void GiveRandomMosaic(CRawX10& raw, int32_t side, unsigned seed)
+{
+    GiveSquareMosaic(raw, side);
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<int> sample(0, 4095);
+    for (int32_t i = 0; i < side * side; ++i)
+        raw.m_mosaic[i] = static_cast<uint16_t>(sample(random));
+}
+
 // Rendered in bands of any height, fast or cell by cell, the image is the
 // same bytes as rendered whole.
 TEST(DemosaicPass, BandsOfAnyHeightGiveTheWholeImage)
 {
     constexpr int32_t side = 37;
     CRawX10 raw;
-    GiveSquareMosaic(raw, side);
-    std::mt19937 random(13);
-    std::uniform_int_distribution<int> sample(0, 4095);
-    for (int32_t i = 0; i < side * side; ++i)
-        raw.m_mosaic[i] = static_cast<uint16_t>(sample(random));
+    GiveRandomMosaic(raw, side, 13);
     WhiteBalanceWindow(raw.m_mosaic.get(), side);
     std::vector<uint8_t> whole(size_t{side} * side * 4, 0xA5);
     RenderBalancedRowsByCell(RowsOf(raw), 0, side, whole.data());
@@ -236,6 +242,31 @@ TEST(DemosaicPass, BandsOfAnyHeightGiveTheWholeImage)
             }
             ASSERT_TRUE(bands == whole) << bandRows << " rows a band, " << (fast ? "fast" : "cell by cell");
         }
+}
+
+// A tile's columns of the image, from a scan of their cells alone, are the
+// bytes of the whole image there, at the window's edges too.
+TEST(DemosaicPass, ColumnsOfATileAreThoseOfTheWholeImage)
+{
+    constexpr int32_t side = 70;
+    CRawX10 raw;
+    GiveRandomMosaic(raw, side, 25);
+    CDemosaicScratch scratch(side);
+    std::vector<uint8_t> whole(size_t{side} * side * 4);
+    RenderDemosaicRows(raw.m_mosaic.get(), side, 0, side, whole.data(), scratch);
+    std::vector<uint16_t> band;
+    // (first pixel, pixels, first storage row, rows)
+    const int32_t cases[][4] = {{0, side, 0, side}, {0, 1, 0, 20}, {1, 1, 5, 9}, {7, 13, 30, 16},
+                                {33, 2, 50, 20}, {61, 9, 0, 12}, {54, 16, 60, 10}, {10, 40, 8, 1}};
+    for (const auto& [x, count, first, rows] : cases)
+    {
+        std::vector<uint8_t> tile(size_t{side} * 4 * static_cast<size_t>(rows), 0x5A);
+        RenderDemosaicColumns(raw.m_mosaic.get(), side, first, rows, x, count, tile.data(), band);
+        for (int32_t k = 0; k < rows; ++k)
+            ASSERT_TRUE(std::equal(&tile[(size_t{side} * k + x) * 4], &tile[(size_t{side} * k + x + count) * 4],
+                                   &whole[(size_t{side} * (first + k) + x) * 4]))
+                << "columns " << x << " to " << x + count - 1 << ", storage row " << first + k;
+    }
 }
 
 }  // namespace
