@@ -2,7 +2,6 @@
 
 #include "platform/Files.h"
 #include "raw/RafHeader.h"
-#include "raw/RawX10.h"
 
 #ifdef DIAGRAW_HAVE_LIBEXIF
 #include <libexif/exif-data.h>
@@ -264,12 +263,7 @@ Status ReadExif(std::FILE* stream, const FileHeader& header, ExifMetadata& metad
 
 Status ReadHeaderAndExif(const char* path, FileHeader& header, ExifMetadata& metadata)
 {
-    std::FILE* opened = nullptr;
-    int64_t size = 0;
-    Status status = platform::OpenInput(path, opened, size);
-    if (status != kStatusOk)
-        return status;
-    const std::unique_ptr<std::FILE, CRawX10::FileCloser> stream(opened);
-    status = ReadFileHeader(stream.get(), size, header);
+    std::unique_ptr<std::FILE, FileCloser> stream;
+    const Status status = OpenWithHeader(path, stream, header);
     return status != kStatusOk ? status : ReadExif(stream.get(), header, metadata);
 }
