@@ -1,6 +1,16 @@
 #include "probe/JsonWriter.h"
 
+#include <charconv>
 #include <cstdio>
+
+std::string ShortestDecimal(double value)
+{
+    // Fixed notation, never an exponent: room for the largest double's 309
+    // digits before the point and the most a shortest form puts after it.
+    char text[512];
+    const std::to_chars_result end = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed);
+    return std::string(text, end.ptr);
+}
 
 void CJsonWriter::BeforeValue()
 {
@@ -69,6 +79,12 @@ void CJsonWriter::Fixed(double value, int decimals)
     char text[64];
     std::snprintf(text, sizeof text, "%.*f", decimals, value);
     m_text += text;
+}
+
+void CJsonWriter::Decimal(double value)
+{
+    BeforeValue();
+    m_text += ShortestDecimal(value);
 }
 
 void CJsonWriter::String(const std::string& text)

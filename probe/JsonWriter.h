@@ -11,6 +11,11 @@
 #include <string>
 #include <vector>
 
+// A finite value in the fewest digits that read back as the same double,
+// without an exponent ("0.004", "2.8", "0.00001"); JSON takes the text as a
+// number.
+std::string ShortestDecimal(double value);
+
 class CJsonWriter
 {
 public:
@@ -23,6 +28,8 @@ public:
     void Integer(int64_t value);
     // A finite value with the given number of digits after the point.
     void Fixed(double value, int decimals);
+    // A finite value in the fewest digits that read back as the same double.
+    void Decimal(double value);
     void String(const std::string& text);
     void Boolean(bool value);
     void Null();

@@ -1,7 +1,8 @@
 // diagraw-probe: the numbers behind diagraw's images, printed; no file is
 // written.
 //
-//   info FILE [--json]      what the file is: size, signature, RAF header
+//   info FILE [--json]      what the file is: size, signature, RAF header,
+//                           the Exif of its preview
 //   stats FILE [--area X Y W H] [--json]
 //                           the samples of each field and filter colour, of
 //                           all the file or of the cells an area shows
@@ -12,6 +13,7 @@
 // cannot be read, X or Y or the area lies outside the image, memory runs out
 // or the output cannot be written, with one line on standard error; 2 for a
 // wrong command line, also with one line.
+#include "metadata/ExifMetadata.h"
 #include "probe/AreaStats.h"
 #include "probe/CellReport.h"
 #include "probe/FieldStats.h"
@@ -33,10 +35,11 @@ constexpr const char* kProgram = "diagraw-probe";
 int RunInfo(const char* path, bool json)
 {
     FileHeader header;
-    const Status status = ReadFileHeader(path, header);
+    ExifMetadata exif;
+    const Status status = ReadHeaderAndExif(path, header, exif);
     if (status != kStatusOk)
         return ReportFailure(kProgram, path, status);
-    return PrintText(kProgram, json ? InfoJson(header) : InfoTable(path, header));
+    return PrintText(kProgram, json ? InfoJson(header, exif) : InfoTable(path, header, exif));
 }
 
 int RunStats(const char* path, bool json, const ImageArea* area)

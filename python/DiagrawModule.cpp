@@ -5,7 +5,8 @@
 //   Raw.fields, .mosaic, .colours, .site_classes      the samples and the lattice
 //   Raw.field_preview(f), .mosaic_preview(), .demosaic(), .upright()
 //                                                      the images, RGB, top row first
-//   Raw.header, .stats(area=None), .explain(x, y)      the probe's facts as dicts
+//   Raw.header, .metadata, .stats(area=None), .explain(x, y)
+//                                                      the probe's facts as dicts
 //   Raw.save(path=None)                                the program's four files
 //
 // This file only turns Python objects into C++ ones and back; the work is in
@@ -247,10 +248,13 @@ py::array Upright(const CPythonRaw& raw)
     return ImageArray(rgb, 2 * loaded->Raw().m_width, 2 * loaded->Raw().m_height);
 }
 
-py::object Header(const CPythonRaw& raw)
+// Raw.header, or Raw.metadata with metadata: OSError when load() could not
+// read the file's first bytes.
+py::object Header(const CPythonRaw& raw, bool metadata)
 {
     Status status = kStatusOk;
-    const std::string json = raw.Open()->HeaderJson(status);
+    const std::shared_ptr<CLoadedRaw> loaded = raw.Open();
+    const std::string json = metadata ? loaded->MetadataJson(status) : loaded->HeaderJson(status);
     if (status != kStatusOk)
         RaiseStatus(status, DescribeStatus(status), raw.Path());
     return FromJson(json);
@@ -392,12 +396,24 @@ raises ValueError.)doc");
         .def_property_readonly("size", &CPythonRaw::Size, "Bytes in the file.")
         .def_property_readonly("header_bytes", &CPythonRaw::HeaderBytes,
                                "Bytes before the 18,937,856-byte tail that holds the fields (never read).")
-        .def_property_readonly("header", &Header, R"doc(What the file says it is, as a dict (read by load()).
+        .def_property_readonly(
+            "header", [](const CPythonRaw& raw) { return Header(raw, false); },
+            R"doc(What the file says it is, as a dict (read by load()).
 
 The facts and keys of `diagraw-probe info FILE --json`: size, header_bytes,
 signature and, for a RAF, the fields of its header with the place of each
-section. The conversion never reads them. OSError when load() could not
-read the file's first bytes.)doc")
+section, and "exif" where the file has Exif metadata. The conversion never
+reads them. OSError when load() could not read the file's first bytes.)doc")
+        .def_property_readonly(
+            "metadata", [](const CPythonRaw& raw) { return Header(raw, true); },
+            R"doc(What the camera wrote about the shot, as a dict (read by load()); None without it.
+
+The keys of "exif" in `diagraw-probe info FILE --json`, each where the
+Exif block of the RAF's preview holds it: make, model, date_time,
+exposure_time, exposure_seconds, f_number, iso, focal_length_mm,
+focal_length_35mm, exposure_bias_ev, flash, flash_fired, orientation,
+white_balance, software. Exif that cannot be read is none. OSError when
+load() could not read the file's first bytes.)doc")
         .def_property_readonly("closed", &CPythonRaw::Closed, "True after close() or the end of a with block.")
         .def_property_readonly("fields", &Fields, R"doc(The unpacked 12-bit samples: uint16, (2, 2144, 2944).
 

@@ -52,9 +52,12 @@ std::shared_ptr<CLoadedRaw> CLoadedRaw::Load(const std::string& path, int32_t wo
         return nullptr;
     }
     auto loaded = std::make_shared<CLoadedRaw>(workers);
-    // The header, from the stream the fields came from, as diagraw reads it
-    // for its warning; then everything is read: the object keeps no file open.
+    // The header and the Exif, from the stream the fields came from, as
+    // diagraw reads the header for its warning; then everything is read: the
+    // object keeps no file open.
     loaded->m_headerStatus = ReadFileHeader(loader.m_file.get(), loader.m_fileSize, loaded->m_header);
+    if (loaded->m_headerStatus == kStatusOk)
+        loaded->m_headerStatus = ReadExif(loader.m_file.get(), loaded->m_header, loaded->m_exif);
     loader.m_file.reset();
     loaded->Keep(loader);
     return loaded;
@@ -72,6 +75,7 @@ std::shared_ptr<CLoadedRaw> CLoadedRaw::LoadBytes(const uint8_t* bytes, int64_t 
     }
     auto loaded = std::make_shared<CLoadedRaw>(workers);
     loaded->m_header = ParseFileHeader(bytes, static_cast<size_t>(std::min<int64_t>(size, kRafHeaderBytes)), size);
+    loaded->m_exif = ExifOfFileBytes(bytes, static_cast<size_t>(size), loaded->m_header);
     loaded->Keep(loader);
     return loaded;
 }
@@ -173,7 +177,13 @@ std::string CLoadedRaw::AreaStatsJson(const ImageArea& area) const
 std::string CLoadedRaw::HeaderJson(Status& status) const
 {
     status = m_headerStatus;
-    return status == kStatusOk ? InfoJson(m_header) : std::string();
+    return status == kStatusOk ? InfoJson(m_header, m_exif) : std::string();
+}
+
+std::string CLoadedRaw::MetadataJson(Status& status) const
+{
+    status = m_headerStatus;
+    return status == kStatusOk ? ExifJson(m_exif) : std::string();
 }
 
 std::string CLoadedRaw::InputWarning() const

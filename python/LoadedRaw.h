@@ -13,6 +13,7 @@
 // CLoadedRaw at a time. Memory running out throws std::bad_alloc.
 #pragma once
 
+#include "metadata/ExifMetadata.h"
 #include "platform/Status.h"
 #include "probe/AreaStats.h"
 #include "probe/CellReport.h"
@@ -32,15 +33,17 @@ public:
     // platform/Workers.h).
     explicit CLoadedRaw(int32_t workers);
 
-    // Loads path as diagraw does (CRawX10::Load) and reads its header while
-    // the file is open. On failure returns null and sets status and failure,
-    // the reason in the program's words; a header that cannot be read fails
-    // HeaderJson alone, not the load.
+    // Loads path as diagraw does (CRawX10::Load) and reads its header and the
+    // Exif of its preview while the file is open. On failure returns null and
+    // sets status and failure, the reason in the program's words; a header or
+    // preview that cannot be read fails HeaderJson and MetadataJson alone,
+    // not the load.
     static std::shared_ptr<CLoadedRaw> Load(const std::string& path, int32_t workers, Status& status,
                                             std::string& failure);
 
     // The same for a whole file of size bytes held in memory at bytes, which
-    // is only read (CRawX10::LoadBytes); name stands for its path in messages.
+    // is only read (CRawX10::LoadBytes), header and Exif from the same bytes;
+    // name stands for its path in messages.
     static std::shared_ptr<CLoadedRaw> LoadBytes(const uint8_t* bytes, int64_t size, const std::string& name,
                                                  int32_t workers, Status& status, std::string& failure);
 
@@ -81,6 +84,10 @@ public:
     // What diagraw-probe info --json prints, from the header read by Load;
     // empty, with status set, when that read failed.
     std::string HeaderJson(Status& status) const;
+    // What info --json prints as "exif" (ExifJson: "null" for a file without
+    // Exif metadata), from the preview read by Load; empty, with status set,
+    // when that read failed.
+    std::string MetadataJson(Status& status) const;
 
 private:
     // Takes over the samples, the path and the size that loader read.
@@ -89,6 +96,7 @@ private:
     int32_t m_workers;
     CRawX10 m_raw;
     FileHeader m_header;
+    ExifMetadata m_exif;
     Status m_headerStatus = kStatusOk;
     mutable std::once_flag m_fieldsCopied;
     mutable std::unique_ptr<uint16_t[]> m_fields;

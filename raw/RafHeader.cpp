@@ -137,11 +137,20 @@ Status ReadFileHeader(std::FILE* stream, int64_t size, FileHeader& header)
 
 Status ReadFileHeader(const char* path, FileHeader& header)
 {
+    std::unique_ptr<std::FILE, FileCloser> stream;
+    return OpenWithHeader(path, stream, header);
+}
+
+Status OpenWithHeader(const char* path, std::unique_ptr<std::FILE, FileCloser>& stream, FileHeader& header)
+{
     std::FILE* opened = nullptr;
     int64_t size = 0;
-    const Status status = platform::OpenInput(path, opened, size);
+    Status status = platform::OpenInput(path, opened, size);
     if (status != kStatusOk)
         return status;
-    const std::unique_ptr<std::FILE, CRawX10::FileCloser> stream(opened);
-    return ReadFileHeader(stream.get(), size, header);
+    stream.reset(opened);
+    status = ReadFileHeader(stream.get(), size, header);
+    if (status != kStatusOk)
+        stream.reset();
+    return status;
 }

@@ -22,6 +22,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 // The first bytes of every RAF file, without a terminating NUL in the file.
@@ -92,3 +93,12 @@ Status ReadFileHeader(std::FILE* stream, int64_t size, FileHeader& header);
 
 // The same for the regular file at path, which it opens and closes itself.
 Status ReadFileHeader(const char* path, FileHeader& header);
+
+// Opens the regular file at path (platform::OpenInput) and reads its header,
+// handing the open stream on to read more of the file; on failure the
+// stream is closed.
+struct FileCloser
+{
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+Status OpenWithHeader(const char* path, std::unique_ptr<std::FILE, FileCloser>& stream, FileHeader& header);

@@ -2,7 +2,14 @@
 
 #include "raw/RafHeader.h"
 
+#ifdef DIAGRAW_HAVE_LIBEXIF
+#include <libexif/exif-data.h>
+#endif
+
+#include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <string>
 
 namespace
@@ -22,7 +29,109 @@ void PutText(std::vector<uint8_t>& bytes, size_t at, const std::string& text)
     std::memcpy(bytes.data() + at, text.data(), text.size());
 }
 
+#ifdef DIAGRAW_HAVE_LIBEXIF
+
+struct ExifReleaser
+{
+    void operator()(ExifData* data) const { exif_data_unref(data); }
+    void operator()(ExifMem* mem) const { exif_mem_unref(mem); }
+    void operator()(unsigned char* bytes) const { std::free(bytes); }
+};
+
+// A new entry of tag in ifd, of count values of format, its bytes zero
+// until the caller sets them.
+unsigned char* AddEntry(ExifData* data, ExifIfd ifd, ExifTag tag, ExifFormat format, unsigned long count)
+{
+    const std::unique_ptr<ExifMem, ExifReleaser> mem(exif_mem_new_default());
+    ExifEntry* entry = mem ? exif_entry_new_mem(mem.get()) : nullptr;
+    const auto bytes = static_cast<unsigned int>(exif_format_get_size(format) * count);
+    void* values = entry ? exif_mem_alloc(mem.get(), bytes) : nullptr;
+    if (values == nullptr)
+    {
+        if (entry != nullptr)
+            exif_entry_unref(entry);
+        throw std::bad_alloc();
+    }
+    entry->tag = tag;
+    entry->format = format;
+    entry->components = count;
+    entry->data = static_cast<unsigned char*>(values);
+    entry->size = bytes;
+    exif_content_add_entry(data->ifd[ifd], entry);
+    exif_entry_unref(entry);  // the IFD holds it now
+    return static_cast<unsigned char*>(values);
+}
+
+void AddText(ExifData* data, ExifIfd ifd, ExifTag tag, const char* text)
+{
+    const size_t length = std::strlen(text) + 1;  // with its NUL
+    std::memcpy(AddEntry(data, ifd, tag, EXIF_FORMAT_ASCII, length), text, length);
+}
+
+void AddShort(ExifData* data, ExifIfd ifd, ExifTag tag, uint16_t value)
+{
+    exif_set_short(AddEntry(data, ifd, tag, EXIF_FORMAT_SHORT, 1), exif_data_get_byte_order(data), value);
+}
+
+void AddFraction(ExifData* data, ExifTag tag, uint32_t numerator, uint32_t denominator)
+{
+    exif_set_rational(AddEntry(data, EXIF_IFD_EXIF, tag, EXIF_FORMAT_RATIONAL, 1), exif_data_get_byte_order(data),
+                      {numerator, denominator});
+}
+
+// The APP1 segment of the synth's Exif block (the values of RafContainer.h).
+std::vector<uint8_t> SynthExifSegment()
+{
+    const std::unique_ptr<ExifData, ExifReleaser> data(exif_data_new());
+    if (!data)
+        throw std::bad_alloc();
+    ExifData* exif = data.get();
+    exif_data_unset_option(exif, EXIF_DATA_OPTION_FOLLOW_SPECIFICATION);
+    exif_data_set_byte_order(exif, EXIF_BYTE_ORDER_INTEL);
+    constexpr const char* kShot = "2011:11:05 10:30:00";
+    AddText(exif, EXIF_IFD_0, EXIF_TAG_MAKE, "FUJIFILM");
+    AddText(exif, EXIF_IFD_0, EXIF_TAG_MODEL, "X10");
+    AddShort(exif, EXIF_IFD_0, EXIF_TAG_ORIENTATION, 1);
+    AddText(exif, EXIF_IFD_0, EXIF_TAG_SOFTWARE, "diagraw-synth");
+    AddText(exif, EXIF_IFD_0, EXIF_TAG_DATE_TIME, kShot);
+    AddText(exif, EXIF_IFD_EXIF, EXIF_TAG_DATE_TIME_ORIGINAL, kShot);
+    AddFraction(exif, EXIF_TAG_EXPOSURE_TIME, 1, 250);
+    AddFraction(exif, EXIF_TAG_FNUMBER, 28, 10);
+    AddShort(exif, EXIF_IFD_EXIF, EXIF_TAG_ISO_SPEED_RATINGS, 200);
+    exif_set_srational(AddEntry(exif, EXIF_IFD_EXIF, EXIF_TAG_EXPOSURE_BIAS_VALUE, EXIF_FORMAT_SRATIONAL, 1),
+                       EXIF_BYTE_ORDER_INTEL, {-2, 3});
+    AddShort(exif, EXIF_IFD_EXIF, EXIF_TAG_FLASH, 0x10);
+    AddFraction(exif, EXIF_TAG_FOCAL_LENGTH, 71, 10);
+    AddShort(exif, EXIF_IFD_EXIF, EXIF_TAG_WHITE_BALANCE, 0);
+    AddShort(exif, EXIF_IFD_EXIF, EXIF_TAG_FOCAL_LENGTH_IN_35MM_FILM, 28);
+    unsigned char* saved = nullptr;
+    unsigned int savedBytes = 0;
+    exif_data_save_data(exif, &saved, &savedBytes);  // "Exif\0\0" and the TIFF structure
+    const std::unique_ptr<unsigned char, ExifReleaser> block(saved);
+    if (!block || savedBytes == 0 || savedBytes > 65533)
+        throw std::bad_alloc();
+    const size_t length = size_t{savedBytes} + 2;
+    std::vector<uint8_t> segment = {0xFF, 0xE1, static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length)};
+    segment.insert(segment.end(), saved, saved + savedBytes);
+    return segment;
+}
+
+#endif
+
 }  // namespace
+
+const std::vector<uint8_t>& SynthPreviewJpeg()
+{
+    static const std::vector<uint8_t> kPreview = [] {
+        std::vector<uint8_t> jpeg = SmallGreyJpeg();
+#ifdef DIAGRAW_HAVE_LIBEXIF
+        const std::vector<uint8_t> segment = SynthExifSegment();
+        jpeg.insert(jpeg.begin() + 2, segment.begin(), segment.end());  // right after the SOI
+#endif
+        return jpeg;
+    }();
+    return kPreview;
+}
 
 const std::vector<uint8_t>& SmallGreyJpeg()
 {
@@ -50,7 +159,7 @@ const std::vector<uint8_t>& SmallGreyJpeg()
 
 std::vector<uint8_t> RafPrefixFor(int64_t tailBytes)
 {
-    const std::vector<uint8_t>& jpeg = SmallGreyJpeg();
+    const std::vector<uint8_t>& jpeg = SynthPreviewJpeg();
     const auto jpegBytes = static_cast<uint32_t>(jpeg.size());
     const uint32_t rawHeaderOffset = kPreviewOffset + jpegBytes;
     const uint32_t rawBlockOffset = rawHeaderOffset + kRawHeaderBytes;

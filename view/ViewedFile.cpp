@@ -89,6 +89,8 @@ std::unique_ptr<CViewedFile> CViewedFile::Load(const std::string& path, int32_t 
     // The header from the stream the fields came from; then the file is
     // closed: everything shown comes from the samples kept.
     file->m_headerStatus = ReadFileHeader(raw.m_file.get(), raw.m_fileSize, file->m_header);
+    if (file->m_headerStatus == kStatusOk)
+        file->m_headerStatus = ReadExif(raw.m_file.get(), file->m_header, file->m_exif);
     raw.m_file.reset();
 
     const SampleView samples = raw.Samples();
@@ -342,7 +344,7 @@ std::string CViewedFile::CellJson(ViewName view, int32_t x, int32_t y, int32_t s
 std::string CViewedFile::InfoJson(Status& status) const
 {
     status = m_headerStatus;
-    return status == kStatusOk ? ::InfoJson(m_header) : std::string();
+    return status == kStatusOk ? ::InfoJson(m_header, m_exif) : std::string();
 }
 
 std::string CViewedFile::InputWarning() const

@@ -15,6 +15,7 @@
 // std::bad_alloc and leaves the object as it was.
 #pragma once
 
+#include "metadata/ExifMetadata.h"
 #include "demosaic/Upright.h"
 #include "formats/BmpStream.h"
 #include "platform/Status.h"
@@ -141,6 +142,7 @@ private:
 
     std::unique_ptr<CRawX10> m_raw;
     FileHeader m_header;
+    ExifMetadata m_exif;
     Status m_headerStatus = kStatusOk;
     mutable CRenderSlots m_slots;
     // Storage-row renderers of the previews and the demosaic turned into RGB

@@ -1,8 +1,11 @@
 // The file header reader on any first bytes of a file of any size: every
 // field as the bytes give it, every section placed against the file's size,
-// and every text it hands on printable.
+// and every text it hands on printable. The Exif reader then takes the
+// preview the header places, and the input itself as a JPEG and as an Exif
+// block: whatever they hold, each fact it keeps is one that makes sense.
 #include "FuzzSupport.h"
 
+#include "metadata/ExifMetadata.h"
 #include "raw/RawX10.h"
 
 #include <algorithm>
@@ -19,6 +22,19 @@ uint32_t BigEndianAt(const uint8_t* data, size_t at)
 bool Printable(const std::string& text)
 {
     return std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
+}
+
+void RequireSoundFacts(const ExifMetadata& exif)
+{
+    for (const std::optional<std::string>* text : {&exif.make, &exif.model, &exif.software})
+        Require(!*text || (!(*text)->empty() && (*text)->find('\0') == std::string::npos &&
+                           (*text)->back() != ' ' && Printable(PrintableHeaderText(**text))),
+                "an Exif text is cut at its NUL and its spaces");
+    Require(!exif.dateTime || (exif.dateTime->size() == 19 && (*exif.dateTime)[10] == 'T'), "a date in ISO form");
+    for (const std::optional<ExifFraction>* fraction : {&exif.exposureTime, &exif.fNumber, &exif.focalLength})
+        Require(!*fraction || ((*fraction)->numerator != 0 && (*fraction)->denominator != 0), "a positive fraction");
+    Require(exif.iso != 0u && exif.focalLength35mm != 0u, "no zero ISO or 35 mm length");
+    Require(!exif.orientation || (*exif.orientation >= 1 && *exif.orientation <= 8), "an orientation of 1 to 8");
 }
 
 }  // namespace
@@ -61,5 +77,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Require(warning.empty() == (header.signature == FileSignature::Unknown ||
                                 (raf && (!header.rafFieldsComplete || header.cameraModel == kX10Model))),
             "a warning for every other kind of file");
+
+    const ExifMetadata preview = ExifOfFileBytes(data, size, header);
+    Require(preview.Empty() || (header.preview.place == SectionPlace::Inside && header.preview.offset < size),
+            "Exif only from a preview inside the file");
+    RequireSoundFacts(preview);
+    RequireSoundFacts(ExifOfJpeg(data, size));
+    RequireSoundFacts(ExifOfBlock(data, size));
     return 0;
 }

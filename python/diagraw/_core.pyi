@@ -47,6 +47,9 @@ class Raw:
     def header(self) -> dict[str, Any]:
         """The facts and keys of `diagraw-probe info FILE --json`, read by load(). OSError if it could not be read."""
     @property
+    def metadata(self) -> Optional[dict[str, Any]]:
+        """The keys of "exif" in `diagraw-probe info FILE --json`: the shot's Exif, or None without it."""
+    @property
     def closed(self) -> bool:
         """True after close() or the end of a with block."""
     @property

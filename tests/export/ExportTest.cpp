@@ -121,7 +121,7 @@ TEST(Export, EveryKindReadsBackWithTheLibrarysValues)
     RenderUprightRows(DemosaicFieldCells(raw.Samples(), raw.Workers()), 0, 2 * raw.m_height, upright.data());
     EXPECT_TRUE(samplesOf("upright") == upright);
 
-    EXPECT_TRUE(ReadFile(dir / "preview") == SmallGreyJpeg());
+    EXPECT_TRUE(ReadFile(dir / "preview") == SynthPreviewJpeg());
     EXPECT_TRUE(samplesOf("preview") == std::vector<uint8_t>(64, 128));
 }
 

@@ -2,6 +2,7 @@
 // statuses (the help and the version: tests/programs/FrontEndTest.cpp), and the --json output: the same text as the report
 // computed in this process, and JSON that Python's parser reads with every
 // key in it.
+#include "metadata/ExifMetadata.h"
 #include "platform/Status.h"
 #include "probe/CellReport.h"
 #include "probe/FieldStats.h"
@@ -205,18 +206,22 @@ TEST(ProbeJson, InfoOnARafAJpegAndAnImpossibleHeader)
     {
         const std::string path = (dir / name).string();
         FileHeader header;
-        ASSERT_EQ(ReadFileHeader(path.c_str(), header), kStatusOk);
+        ExifMetadata exif;
+        ASSERT_EQ(ReadHeaderAndExif(path.c_str(), header, exif), kStatusOk);
         std::vector<std::string> paths = keys;
         if (header.signature == FileSignature::Raf)
             paths.insert(paths.end(), rafKeys.begin(), rafKeys.end());
-        ExpectJson(dir, {"info", path, "--json"}, InfoJson(header), paths);
+        if (!exif.Empty())
+            paths.insert(paths.end(), {"exif.model", "exif.exposure_time", "exif.flash_fired", "exif.software"});
+        ExpectJson(dir, {"info", path, "--json"}, InfoJson(header, exif), paths);
         const ProcessResult text = RunProcess({kProbeExe, "info", path});
         EXPECT_EQ(text.exitStatus, 0);
-        EXPECT_EQ(text.out, InfoTable(path, header));
+        EXPECT_EQ(text.out, InfoTable(path, header, exif));
     }
-    EXPECT_NE(InfoTable("cut.raf", ParseFileHeader(impossible.data(), kRafHeaderBytes, 5000))
-                  .find("raw block          offset 333, length 18937856: impossible, it would end at byte "
-                        "18938189, past the end of the file (5000 bytes)\n"),
+    const std::string rawBlockAt = std::to_string(raf.size() - static_cast<size_t>(CRawX10::kTailBytes));
+    EXPECT_NE(InfoTable("cut.raf", ParseFileHeader(impossible.data(), kRafHeaderBytes, 5000), {})
+                  .find("raw block          offset " + rawBlockAt + ", length 18937856: impossible, it would end at byte " +
+                        std::to_string(raf.size()) + ", past the end of the file (5000 bytes)\n"),
               std::string::npos);
 }
 

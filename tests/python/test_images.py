@@ -65,6 +65,7 @@ class ImagesOfOneFile:
 
     def test_header_stats_and_explain_equal_the_probe(self):
         self.assertEqual(self.raw.header, support.probe_json("info", self.path))
+        self.assertEqual(self.raw.metadata, self.raw.header.get("exif"))
         self.assertEqual(self.raw.stats(), support.probe_json("stats", self.path))
         self.assertEqual(self.raw.stats(area=(2000, 1500, 300, 200)),
                          support.probe_json("stats", self.path, "--area", "2000", "1500", "300", "200"))
@@ -94,7 +95,7 @@ class ImagesOfOneFile:
             with self.subTest(source=name), load() as raw:
                 np.testing.assert_array_equal(raw.fields, self.raw.fields)
                 np.testing.assert_array_equal(raw.mosaic, self.raw.mosaic)
-                self.assertEqual((raw.header, raw.size), (self.raw.header, self.raw.size))
+                self.assertEqual((raw.header, raw.metadata, raw.size), (self.raw.header, self.raw.metadata, self.raw.size))
         with diagraw.from_bytes(data, os.path.join(support.scratch(type(self).__name__ + "-bytes"), "x.raf")) as raw:
             np.testing.assert_array_equal(raw.demosaic(), self.raw.demosaic())
             self.assertIsNone(raw.save())
@@ -118,6 +119,26 @@ class ChartImages(ImagesOfOneFile, unittest.TestCase):
         subprocess.run([support.EXPORT, self.path, "upright", tiff], check=True)
         with Image.open(tiff) as pillow:
             np.testing.assert_array_equal(self.raw.upright(), np.asarray(pillow))
+
+
+    def test_metadata_is_what_pillow_reads_in_the_preview(self):
+        preview = self.raw.header["raf"]["preview"]
+        with open(self.path, "rb") as stream:
+            stream.seek(preview["offset"])
+            jpeg = stream.read(preview["length"])
+        with Image.open(io.BytesIO(jpeg)) as pillow:
+            tags = pillow.getexif()
+        shot = tags.get_ifd(0x8769)
+        meta = self.raw.metadata
+        self.assertEqual((meta["make"], meta["model"], meta["software"], meta["orientation"]),
+                         (tags[271], tags[272], tags[305], tags[274]))
+        self.assertEqual(meta["date_time"], shot[36867].replace(":", "-", 2).replace(" ", "T"))
+        self.assertEqual((meta["exposure_seconds"], meta["f_number"], meta["iso"], meta["focal_length_mm"]),
+                         (float(shot[33434]), float(shot[33437]), shot[34855], float(shot[37386])))
+        self.assertEqual((meta["exposure_bias_ev"], meta["flash"], meta["focal_length_35mm"]),
+                         (round(float(shot[37380]), 2), shot[37385], shot[41989]))
+        self.assertEqual(meta["white_balance"], ["auto", "manual"][shot[41987]])
+        self.assertEqual(meta["exposure_time"], "1/250")
 
 
 class RandomBytesImages(ImagesOfOneFile, unittest.TestCase):
