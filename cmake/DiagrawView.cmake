@@ -49,6 +49,8 @@ target_link_libraries(diagraw_view_core PUBLIC diagraw_probe PRIVATE PkgConfig::
 
 # OpenSeadragon, as pinned, installed by npm ci into the build folder.
 set(diagraw_npm_dir ${PROJECT_BINARY_DIR}/view-npm)
+# The folder exists before the build, which runs npm inside it.
+file(MAKE_DIRECTORY ${diagraw_npm_dir})
 set(diagraw_osd ${diagraw_npm_dir}/node_modules/openseadragon/build/openseadragon/openseadragon.min.js)
 add_custom_command(OUTPUT ${diagraw_osd}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${diagraw_npm_dir}
