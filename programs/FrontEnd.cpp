@@ -3,8 +3,11 @@
 #include "platform/TerminalText.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 Request RequestOf(int argc, const char* const* argv)
@@ -71,6 +74,63 @@ bool ParseWholeNumber(const char* text, int32_t& value)
     return true;
 }
 
+bool ParseRealNumber(const char* text, double& value)
+{
+    if (*text == '\0' || std::isspace(static_cast<unsigned char>(*text)))
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    const double parsed = std::strtod(text, &end);
+    if (*end != '\0' || errno == ERANGE || !std::isfinite(parsed))
+        return false;
+    value = parsed;
+    return true;
+}
+
+namespace
+{
+
+bool IsOptionLike(const char* argument, const char* optionMark)
+{
+    return std::strncmp(argument, optionMark, std::strlen(optionMark)) == 0 && std::strcmp(argument, "-") != 0;
+}
+
+// Takes the values of option from argv[i + 1] on, leaving i at the last.
+UsageProblem TakeValues(int argc, const char* const* argv, int& i, const Option& option, const char* optionMark)
+{
+    const char* name = argv[i];
+    if (option.valueCount == kEveryOperand)
+    {
+        const size_t before = option.texts->size();
+        while (i + 1 < argc && !IsOptionLike(argv[i + 1], optionMark))
+            option.texts->push_back(argv[++i]);
+        if (option.texts->size() == before)
+            return {name, std::string("expects ") + option.valueNames};
+        return {};
+    }
+    if (option.valueCount >= argc - i)
+        return {name, std::string("expects ") + option.valueNames};
+    for (int v = 0; v < option.valueCount; ++v)
+    {
+        const char* text = argv[++i];
+        int32_t whole = 0;
+        if (option.texts != nullptr)
+            option.texts->push_back(text);
+        else if (option.reals != nullptr)
+        {
+            if (!ParseRealNumber(text, option.reals[v]))
+                return {text, "not a number"};
+        }
+        else if (!ParseWholeNumber(text, whole))
+            return {text, "not a whole number"};
+        else
+            option.values[v] = whole;
+    }
+    return {};
+}
+
+}  // namespace
+
 UsageProblem ScanArguments(int argc, const char* const* argv, int first, std::initializer_list<Option> options,
                            const char* optionMark, std::vector<const char*>& operands)
 {
@@ -81,20 +141,14 @@ UsageProblem ScanArguments(int argc, const char* const* argv, int first, std::in
                                             [&](const Option& known) { return std::strcmp(known.name, argument) == 0; });
         if (option == options.end())
         {
-            if (std::strncmp(argument, optionMark, std::strlen(optionMark)) == 0 && std::strcmp(argument, "-") != 0)
+            if (IsOptionLike(argument, optionMark))
                 return {argument, "unknown option"};
             operands.push_back(argument);
             continue;
         }
-        if (option->valueCount >= argc - i)
-            return {argument, std::string("expects ") + option->valueNames};
-        for (int v = 0; v < option->valueCount; ++v)
-        {
-            int32_t value = 0;
-            if (!ParseWholeNumber(argv[++i], value))
-                return {argv[i], "not a whole number"};
-            option->values[v] = value;
-        }
+        const UsageProblem problem = TakeValues(argc, argv, i, *option, optionMark);
+        if (problem.Found())
+            return problem;
         *option->given = true;
     }
     return {};

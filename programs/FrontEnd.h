@@ -61,7 +61,12 @@ int ReportUsageProblem(const char* program, const UsageProblem& problem);
 bool ParseWholeNumber(const char* text, int32_t& value);
 
 // An option that a program knows: a flag, or one followed by valueCount
-// whole numbers (valueNames, "X Y W H", says what they are).
+// values (valueNames, "X Y W H", says what they are). The values are whole
+// numbers into values, or real numbers into reals, or texts appended to
+// texts, each time the option appears; with texts, valueCount
+// kEveryOperand takes every argument up to the next option (at least one).
+inline constexpr int kEveryOperand = -1;
+
 struct Option
 {
     const char* name;  // "--json"
@@ -69,11 +74,17 @@ struct Option
     int64_t* values = nullptr;
     int valueCount = 0;
     const char* valueNames = "";
+    double* reals = nullptr;
+    std::vector<const char*>* texts = nullptr;
 };
+
+// A finite real number in decimal ("0.5", "-3", "1e3"), the whole text.
+bool ParseRealNumber(const char* text, double& value);
 
 // Reads argv[first] to argv[argc - 1] in order. An argument that names an
 // option sets its flag, and the option takes the valueCount arguments after
-// it as its values, whatever they look like; any other argument that starts
+// it as its values, whatever they look like (kEveryOperand: those up to the
+// next argument that starts with optionMark); any other argument that starts
 // with optionMark ("--", or "-" for diagraw-synth) is an unknown option,
 // but for "-" alone; every other argument is an operand, added to operands.
 // The problem of the first wrong argument, or none.

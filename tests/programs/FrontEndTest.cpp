@@ -91,6 +91,10 @@ TEST(FrontEnd, ScanArgumentsSortsOptionsAndOperands)
         {{"--pair", "-3", "--flag"}, "--", {}, "--flag: not a whole number"},
         {{"--pair", "1"}, "--", {}, "--pair: expects A B"},
         {{"--pair", "1", "w", "--bogus"}, "--", {}, "w: not a whole number"},
+        {{"--gain", "0.5", "--files", "x", "-", "--flag", "y"}, "--", {"y"}, ""},
+        {{"--gain", "nan"}, "--", {}, "nan: not a number"},
+        {{"--gain", "1e999"}, "--", {}, "1e999: not a number"},
+        {{"--files", "--flag"}, "--", {}, "--files: expects FILE..."},
     };
     for (const auto& c : cases)
     {
@@ -98,16 +102,27 @@ TEST(FrontEnd, ScanArgumentsSortsOptionsAndOperands)
         argv.insert(argv.end(), c.arguments.begin(), c.arguments.end());
         bool flag = false;
         bool pair = false;
+        bool gain = false;
+        bool files = false;
         int64_t values[2] = {};
+        double real = 0;
+        std::vector<const char*> texts;
         std::vector<const char*> operands;
-        const UsageProblem problem =
-            ScanArguments(static_cast<int>(argv.size()), argv.data(), 1,
-                          {{"--flag", &flag}, {"--pair", &pair, values, 2, "A B"}}, c.optionMark, operands);
+        const UsageProblem problem = ScanArguments(
+            static_cast<int>(argv.size()), argv.data(), 1,
+            {{"--flag", &flag}, {"--pair", &pair, values, 2, "A B"}, {"--gain", &gain, nullptr, 1, "K", &real},
+             {"--files", &files, nullptr, kEveryOperand, "FILE...", nullptr, &texts}},
+            c.optionMark, operands);
         EXPECT_EQ(problem.Found() ? problem.name + ": " + problem.reason : "", c.problem) << c.arguments[0];
         EXPECT_EQ(std::vector<std::string>(operands.begin(), operands.end()), c.operands) << c.arguments[0];
         if (c.arguments[0] == std::string("--pair") && !problem.Found())
         {
             EXPECT_TRUE(pair && values[0] == -3 && values[1] == 7 && !flag);
+        }
+        if (c.arguments[0] == std::string("--gain") && !problem.Found())
+        {
+            EXPECT_TRUE(gain && files && real == 0.5 && flag);
+            EXPECT_EQ(std::vector<std::string>(texts.begin(), texts.end()), (std::vector<std::string>{"x", "-"}));
         }
     }
 }
