@@ -131,13 +131,13 @@ UsageProblem TakeValues(int argc, const char* const* argv, int& i, const Option&
 
 }  // namespace
 
-UsageProblem ScanArguments(int argc, const char* const* argv, int first, std::initializer_list<Option> options,
+UsageProblem ScanArguments(int argc, const char* const* argv, int first, const std::vector<Option>& options,
                            const char* optionMark, std::vector<const char*>& operands)
 {
     for (int i = first; i < argc; ++i)
     {
         const char* argument = argv[i];
-        const Option* option = std::find_if(options.begin(), options.end(),
+        const auto option = std::find_if(options.begin(), options.end(),
                                             [&](const Option& known) { return std::strcmp(known.name, argument) == 0; });
         if (option == options.end())
         {

@@ -11,7 +11,6 @@
 #include "platform/Status.h"
 
 #include <cstdint>
-#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -88,5 +87,5 @@ bool ParseRealNumber(const char* text, double& value);
 // with optionMark ("--", or "-" for diagraw-synth) is an unknown option,
 // but for "-" alone; every other argument is an operand, added to operands.
 // The problem of the first wrong argument, or none.
-UsageProblem ScanArguments(int argc, const char* const* argv, int first, std::initializer_list<Option> options,
+UsageProblem ScanArguments(int argc, const char* const* argv, int first, const std::vector<Option>& options,
                            const char* optionMark, std::vector<const char*>& operands);

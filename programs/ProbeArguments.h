@@ -3,12 +3,16 @@
 // both).
 //
 //   info FILE [--json] | stats FILE [--area X Y W H] [--json]
-//   | cell FILE X Y [--json] | --help | -h | --version
+//   | cell FILE X Y [--json]
+//   | pair A B | fields FILE | ptc --dark D1 D2 FLAT1A FLAT1B [...]
+//   | defects --darks FILE... | defects --flats FILE... [--darks FILE...]
+//     (each of these four with [--area X Y W H] [--json | --csv])
+//   | --help | -h | --version
 //
-// --json may stand anywhere after the command, and --area with its four
-// numbers after stats; a minus sign alone does not make an option, so that a
-// negative coordinate is an operand. The help and the version follow the
-// rule of every program (programs/FrontEnd.h).
+// Options may stand anywhere after the command; --darks, --flats take every
+// argument up to the next option. A minus sign alone does not make an
+// option, so that a negative coordinate is an operand. The help and the
+// version follow the rule of every program (programs/FrontEnd.h).
 #pragma once
 
 #include "probe/AreaStats.h"
@@ -16,16 +20,24 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
-enum class ProbeCommand : uint8_t { Info, Stats, Cell };
+enum class ProbeCommand : uint8_t { Info, Stats, Cell, Pair, Ptc, Defects, Fields };
 
 struct ProbeArguments
 {
     ProbeCommand command = ProbeCommand::Info;
     bool json = false;
+    bool csv = false;
     bool hasArea = false;
     ImageArea area;              // with hasArea
-    const char* file = nullptr;  // the FILE operand of info, stats and cell
+    const char* file = nullptr;  // the FILE operand of info, stats, cell and fields
+    std::vector<const char*> frames;  // pair: A B; ptc: D1 D2, then the flats in pairs
+    std::vector<const char*> darks;   // defects
+    std::vector<const char*> flats;
+    double sigma = 8.0;      // defects: --sigma, --dead-below, --gain (0: not given)
+    double deadBelow = 0.5;
+    double gain = 0.0;
     const char* xText = nullptr;  // cell: X and Y as given, and their values
     const char* yText = nullptr;
     int32_t x = 0;

@@ -16,6 +16,7 @@
 #include "platform/Files.h"
 #include "platform/Workers.h"
 #include "python/LoadedRaw.h"
+#include "python/PythonRaw.h"
 #include "python/PythonErrors.h"
 #include "raw/Lattice.h"
 
@@ -27,6 +28,49 @@
 #include <vector>
 
 namespace py = pybind11;
+
+// The int that value's __index__ gives (TypeError for anything without one).
+py::object IndexOf(py::handle value)
+{
+    py::object index = py::reinterpret_steal<py::object>(PyNumber_Index(value.ptr()));
+    if (!index)
+        throw py::error_already_set();
+    return index;
+}
+
+// A whole number from anything with __index__ (TypeError otherwise); values
+// beyond 64 bits saturate, as they lie outside every range checked anyway.
+int64_t WholeNumber(py::handle value)
+{
+    const py::object index = IndexOf(value);
+    int overflow = 0;
+    const long long number = PyLong_AsLongLongAndOverflow(index.ptr(), &overflow);
+    if (overflow != 0)
+        return overflow > 0 ? std::numeric_limits<int64_t>::max() : std::numeric_limits<int64_t>::min();
+    return number;
+}
+
+py::object FromJson(const std::string& text)
+{
+    return py::module_::import("json").attr("loads")(text);
+}
+
+// An area (x, y, width, height) from any sequence of four whole numbers
+// (TypeError otherwise); ValueError in the probe's words for one that is
+// empty or reaches outside the side x side image.
+ImageArea AreaOf(py::handle value, int32_t side)
+{
+    if (!py::isinstance<py::sequence>(value) || py::isinstance<py::str>(value) || py::len(value) != 4)
+        throw py::type_error("area must be a sequence of four whole numbers (x, y, width, height), not " +
+                             std::string(py::repr(value)));
+    const py::sequence numbers = py::reinterpret_borrow<py::sequence>(value);
+    const ImageArea area = {WholeNumber(numbers[0]), WholeNumber(numbers[1]), WholeNumber(numbers[2]),
+                            WholeNumber(numbers[3])};
+    const Status status = CheckArea(area, side);
+    if (status != kStatusOk)
+        throw py::value_error(DescribeAreaProblem(status, area, side));
+    return area;
+}
 
 namespace
 {
@@ -50,32 +94,11 @@ py::array ImageArray(const std::shared_ptr<uint8_t[]>& rgb, int32_t width, int32
     return ArrayOver<uint8_t>(rgb, rgb.get(), {height, width, 3}, true);
 }
 
-// The int that value's __index__ gives (TypeError for anything without one).
-py::object IndexOf(py::handle value)
-{
-    py::object index = py::reinterpret_steal<py::object>(PyNumber_Index(value.ptr()));
-    if (!index)
-        throw py::error_already_set();
-    return index;
-}
-
 // The decimal digits of that int, as a message names the caller's number:
 // the value given, never the one it was clamped to.
 std::string DigitsOf(py::handle value)
 {
     return py::str(IndexOf(value));
-}
-
-// A whole number from anything with __index__ (TypeError otherwise); values
-// beyond 64 bits saturate, as they lie outside every range checked anyway.
-int64_t WholeNumber(py::handle value)
-{
-    const py::object index = IndexOf(value);
-    int overflow = 0;
-    const long long number = PyLong_AsLongLongAndOverflow(index.ptr(), &overflow);
-    if (overflow != 0)
-        return overflow > 0 ? std::numeric_limits<int64_t>::max() : std::numeric_limits<int64_t>::min();
-    return number;
 }
 
 // A path as the C library takes it, from str, bytes or os.PathLike
@@ -89,41 +112,6 @@ std::string FileSystemPath(py::handle path, py::object& named)
         throw py::value_error("embedded null byte");
     return text;
 }
-
-py::object FromJson(const std::string& text)
-{
-    return py::module_::import("json").attr("loads")(text);
-}
-
-// One loaded file, as Python sees it. close() lets go of the samples; the
-// arrays handed out keep their own share.
-class CPythonRaw
-{
-public:
-    CPythonRaw(std::shared_ptr<CLoadedRaw> loaded, py::object path)
-        : m_loaded(std::move(loaded)), m_path(std::move(path)), m_size(m_loaded->Raw().m_fileSize)
-    {
-    }
-
-    const py::object& Path() const { return m_path; }
-    int64_t Size() const { return m_size; }
-    int64_t HeaderBytes() const { return m_size - CRawX10::kTailBytes; }
-    bool Closed() const { return !m_loaded; }
-    void Close() { m_loaded.reset(); }
-
-    // The loaded file; ValueError once closed.
-    std::shared_ptr<CLoadedRaw> Open() const
-    {
-        if (!m_loaded)
-            throw py::value_error("operation on a closed diagraw.Raw");
-        return m_loaded;
-    }
-
-private:
-    std::shared_ptr<CLoadedRaw> m_loaded;
-    py::object m_path;  // os.fspath of the path given to load()
-    int64_t m_size;
-};
 
 int32_t WorkersOf(py::handle workerCount)
 {
@@ -258,23 +246,6 @@ py::object Header(const CPythonRaw& raw, bool metadata)
     if (status != kStatusOk)
         RaiseStatus(status, DescribeStatus(status), raw.Path());
     return FromJson(json);
-}
-
-// An area (x, y, width, height) from any sequence of four whole numbers
-// (TypeError otherwise); ValueError in the probe's words for one that is
-// empty or reaches outside the side x side image.
-ImageArea AreaOf(py::handle value, int32_t side)
-{
-    if (!py::isinstance<py::sequence>(value) || py::isinstance<py::str>(value) || py::len(value) != 4)
-        throw py::type_error("area must be a sequence of four whole numbers (x, y, width, height), not " +
-                             std::string(py::repr(value)));
-    const py::sequence numbers = py::reinterpret_borrow<py::sequence>(value);
-    const ImageArea area = {WholeNumber(numbers[0]), WholeNumber(numbers[1]), WholeNumber(numbers[2]),
-                            WholeNumber(numbers[3])};
-    const Status status = CheckArea(area, side);
-    if (status != kStatusOk)
-        throw py::value_error(DescribeAreaProblem(status, area, side));
-    return area;
 }
 
 py::object Stats(const CPythonRaw& raw, py::handle areaValue)
@@ -517,6 +488,7 @@ The four files of save(); returns the dict of the images not written.)doc")
     auto* rawType = reinterpret_cast<PyTypeObject*>(rawClass.ptr());
     rawType->tp_new = RefuseNewRaw;
     PyType_Modified(rawType);
+    DefineAnalysis(m);
 
     m.def("from_bytes", &FromBytes, py::arg("data"), py::arg("name") = py::none(), py::kw_only(),
           py::arg("workers") = py::none(), R"doc(from_bytes(data, name=None, *, workers=None)

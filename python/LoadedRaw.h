@@ -88,6 +88,8 @@ public:
     // Exif metadata), from the preview read by Load; empty, with status set,
     // when that read failed.
     std::string MetadataJson(Status& status) const;
+    // The Exif facts themselves (none when the preview could not be read).
+    const ExifMetadata& Exif() const { return m_exif; }
 
 private:
     // Takes over the samples, the path and the size that loader read.
