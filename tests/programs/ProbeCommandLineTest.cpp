@@ -65,6 +65,22 @@ TEST(ProbeCommandLine, FailuresPrintOneLineAndExitWithTheirStatus)
         {{"stats", chart, "--area", "1", "2", "3"}, 2, "--area: expects X Y W H" + seeHelp},
         {{"stats", chart, "--area", "1", "2", "3", "w"}, 2, "w: not a whole number" + seeHelp},
         {{"cell", chart, "--area", "1", "2", "3", "4"}, 2, "--area: unknown option" + seeHelp},
+        {{"pair", chart}, 2, "pair: expects A.raf B.raf" + seeHelp},
+        {{"pair", chart, chart, "--json", "--csv"}, 2, "--csv: and --json cannot both be given" + seeHelp},
+        {{"ptc", chart, chart}, 2, "ptc: expects --dark D1 D2" + seeHelp},
+        {{"ptc", "--dark", chart, chart, chart}, 2,
+         "ptc: expects --dark D1 D2 FLAT1A FLAT1B [FLAT2A FLAT2B ...]" + seeHelp},
+        {{"defects", "--darks"}, 2, "--darks: expects FILE..." + seeHelp},
+        {{"defects", "--sigma", "8"}, 2, "defects: expects --darks FILE... or --flats FILE..." + seeHelp},
+        {{"defects", "--darks", chart, "--sigma", "0"}, 2, "--sigma: must be above 0" + seeHelp},
+        {{"defects", "--darks", chart, "--dead-below", "1"}, 2, "--dead-below: must lie between 0 and 1" + seeHelp},
+        {{"defects", "--darks", chart, "--gain", "x"}, 2, "x: not a number" + seeHelp},
+        {{"defects", "extra", "--darks", chart}, 2,
+         "defects: expects --darks FILE... | --flats FILE... [--darks FILE...]" + seeHelp},
+        {{"fields", chart, "--sigma", "3"}, 2, "--sigma: unknown option" + seeHelp},
+        {{"pair", chart, missing}, 1, missing + ": " + DescribeStatus(ENOENT)},
+        {{"defects", "--darks", chart, tiny}, 1, tiny + ": file too short: 100 bytes, at least 18,937,856 needed"},
+        {{"fields", chart, "--area", "0", "0", "0", "9"}, 1, chart + ": the area 0 x 9 is empty"},
     };
     for (const FailureCase& c : cases)
     {
