@@ -38,6 +38,11 @@ Frame = Union[Raw, str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
 Area = Optional[Sequence[int]]
 
 
+def _dict(text: str) -> Dict[str, Any]:
+    result: Dict[str, Any] = json.loads(text)
+    return result
+
+
 @contextlib.contextmanager
 def _loaded(frame: Frame) -> Iterator[Raw]:
     if isinstance(frame, Raw):
@@ -57,14 +62,14 @@ def _pair_figures(a: Frame, b: Frame, area: Area) -> Any:
 def pair(a: Frame, b: Frame, *, area: Area = None) -> Dict[str, Any]:
     """The mean, temporal variance and temporal noise of each channel of two
     frames of one scene at one exposure."""
-    return json.loads(_core._pair_json(_pair_figures(a, b, area), area))
+    return _dict(_core._pair_json(_pair_figures(a, b, area), area))
 
 
 def fields(frame: Frame, *, area: Area = None) -> Dict[str, Any]:
     """Each colour's mean in field 0 and field 1, their ratio in EV and the
     correlation of co-sited samples (field 1's one cell south of field 0's)."""
     with _loaded(frame) as raw:
-        return json.loads(_core._fields_json(raw, area))
+        return _dict(_core._fields_json(raw, area))
 
 
 def ptc(dark: Tuple[Frame, Frame], flats: Iterable[Tuple[Frame, Frame]], *, area: Area = None) -> Dict[str, Any]:
@@ -74,7 +79,7 @@ def ptc(dark: Tuple[Frame, Frame], flats: Iterable[Tuple[Frame, Frame]], *, area
     range. One pair is loaded at a time."""
     dark_figures = _pair_figures(dark[0], dark[1], area)
     flat_figures = [_pair_figures(a, b, area) for a, b in flats]
-    return json.loads(_core._ptc_json(dark_figures, flat_figures, area))
+    return _dict(_core._ptc_json(dark_figures, flat_figures, area))
 
 
 class Stack:
@@ -119,9 +124,9 @@ class Stack:
         if self.kind == "darks":
             if darks is not None:
                 raise ValueError("darks= is the dark reference of a stack of flats")
-            return json.loads(_core._defects_json(own, None, gain, self.area))
+            return _dict(_core._defects_json(own, None, gain, self.area))
         dark = darks._figures(sigma, dead_below) if darks is not None else None
-        return json.loads(_core._defects_json(dark, own, gain, self.area))
+        return _dict(_core._defects_json(dark, own, gain, self.area))
 
     def __repr__(self) -> str:
         return f"<diagraw.analysis.Stack of {self.frames} {self.kind}, area {self.area}>"
@@ -154,7 +159,7 @@ def plot_ptc(result: Dict[str, Any], *, ax: Any = None) -> Any:
     above the dark), the fitted line over its range, on log-log axes.
     Needs matplotlib (ImportError otherwise); returns the Axes."""
     try:
-        import matplotlib.pyplot as plt
+        import matplotlib.pyplot as plt  # type: ignore
     except ImportError as error:
         raise ImportError("plot_ptc needs matplotlib (pip install matplotlib, "
                           "or Debian's python3-matplotlib)") from error

@@ -27,6 +27,7 @@ for name in diagraw.__all__:
         print(name, inspect.signature(item))'
 cat >user.py <<'PY'
 import diagraw
+import diagraw.analysis
 import numpy as np
 import numpy.typing as npt
 
@@ -39,6 +40,13 @@ def mean_red(path: str) -> float:
         failed = raw.save(path, errors="return")
         assert failed is None or not failed
         return float(rgb[..., 0].mean())
+
+
+def gain_of(dark: tuple[str, str], flats: list[tuple[str, str]]) -> float:
+    stack = diagraw.analysis.Stack("darks", area=(2000, 2000, 64, 64)).add(dark[0]).add(dark[1])
+    assert stack.result(sigma=6.0)["defect_count"] >= 0
+    gain = diagraw.analysis.ptc(dark, flats)["fields"][0]["colours"]["green"]["gain"]
+    return float(gain)
 PY
 env -u PYTHONPATH MYPYPATH= "$python" -m mypy --strict --no-incremental user.py
 export PYTHONPATH=$tests PYTHONDONTWRITEBYTECODE=1
