@@ -85,10 +85,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const ProbeArguments parsed = ParseProbeArguments(in.Count(), in.argv.data());
     if (parsed.problem.Found())
         return 0;
-    Require(parsed.file != nullptr && std::find(args.begin() + 2, args.end(), parsed.file) != args.end(),
-            "the file one of the arguments");
-    Require(parsed.json == (std::find(args.begin() + 2, args.end(), "--json") != args.end()), "--json as given");
-    Require(!parsed.hasArea || parsed.command == ProbeCommand::Stats, "an area for stats only");
+    const auto given = [&](const char* argument) {
+        return std::find(args.begin() + 2, args.end(), argument) != args.end();
+    };
+    const bool frames = parsed.command == ProbeCommand::Pair || parsed.command == ProbeCommand::Ptc;
+    if (frames)
+        Require(parsed.frames.size() == 2 || (parsed.command == ProbeCommand::Ptc && parsed.frames.size() % 2 == 0),
+                "frames in pairs");
+    else if (parsed.command == ProbeCommand::Defects)
+        Require(!parsed.darks.empty() || !parsed.flats.empty(), "a stack");
+    else
+        Require(parsed.file != nullptr && given(parsed.file), "the file one of the arguments");
+    for (const std::vector<const char*>* list : {&parsed.frames, &parsed.darks, &parsed.flats})
+        for (const char* frame : *list)
+            Require(given(frame), "every frame one of the arguments");
+    // --dark takes its two names whatever they look like, "--json" too.
+    Require(!parsed.json || given("--json"), "--json as given");
+    Require(!(parsed.json && parsed.csv), "one form");
+    Require(parsed.sigma > 0 && parsed.deadBelow > 0 && parsed.deadBelow < 1 && parsed.gain >= 0, "thresholds in range");
+    Require(!parsed.hasArea || (parsed.command != ProbeCommand::Info && parsed.command != ProbeCommand::Cell),
+            "an area for the commands that take one");
     if (parsed.hasArea)
         CheckArea(parsed.area);
     if (parsed.command == ProbeCommand::Cell)
