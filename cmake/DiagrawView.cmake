@@ -1,7 +1,8 @@
 # diagraw-view (view/ and programs/view_main.cpp): built when cpp-httplib and
-# libspng are found through pkg-config and npm is there to install the
-# page's OpenSeadragon from view/package-lock.json; the configure output says
-# which, as for libtiff. POSIX only, and never in a cross build.
+# libspng are found through pkg-config, nlohmann-json (which reads the
+# defects file of --defects) through its CMake package, and npm is there to
+# install the page's OpenSeadragon from view/package-lock.json; the configure
+# output says which, as for libtiff. POSIX only, and never in a cross build.
 #
 # The page's files (view/page/ and OpenSeadragon's built file) are written
 # into the program at build time (cmake/EmbedPageFiles.cmake): an installed
@@ -30,6 +31,10 @@ endif()
 if(NOT DIAGRAW_SPNG_FOUND)
   list(APPEND diagraw_view_missing "libspng (libspng-dev)")
 endif()
+find_package(nlohmann_json 3 QUIET CONFIG)
+if(NOT nlohmann_json_FOUND)
+  list(APPEND diagraw_view_missing "nlohmann-json (nlohmann-json3-dev)")
+endif()
 find_program(DIAGRAW_NPM npm)
 if(NOT DIAGRAW_NPM)
   list(APPEND diagraw_view_missing "npm")
@@ -39,13 +44,16 @@ if(diagraw_view_missing)
   message(STATUS "diagraw-view: not built, missing ${diagraw_view_missing}")
   return()
 endif()
-message(STATUS "diagraw-view: built (cpp-httplib ${DIAGRAW_HTTPLIB_VERSION}, libspng ${DIAGRAW_SPNG_VERSION}, ${DIAGRAW_NPM})")
+message(STATUS "diagraw-view: built (cpp-httplib ${DIAGRAW_HTTPLIB_VERSION}, libspng ${DIAGRAW_SPNG_VERSION}, nlohmann-json ${nlohmann_json_VERSION}, ${DIAGRAW_NPM})")
 set(DIAGRAW_VIEW_FOUND ON)
 
-# The views, their pyramids and tiles, and the reader of request targets:
-# everything but the server, for the tests, the fuzz target and the benchmark.
-add_library(diagraw_view_core STATIC view/ViewedFile.cpp view/Pyramid.cpp view/PngTile.cpp view/RequestTarget.cpp)
-target_link_libraries(diagraw_view_core PUBLIC diagraw_probe PRIVATE PkgConfig::DIAGRAW_SPNG diagraw_strict_options)
+# The views, their pyramids and tiles, the reader of request targets and the
+# defects file: everything but the server, for the tests, the fuzz targets
+# and the benchmark.
+add_library(diagraw_view_core STATIC view/ViewedFile.cpp view/Pyramid.cpp view/PngTile.cpp view/RequestTarget.cpp
+  view/Defects.cpp)
+target_link_libraries(diagraw_view_core PUBLIC diagraw_probe
+  PRIVATE PkgConfig::DIAGRAW_SPNG nlohmann_json::nlohmann_json diagraw_strict_options)
 
 # OpenSeadragon, as pinned, installed by npm ci into the build folder.
 set(diagraw_npm_dir ${PROJECT_BINARY_DIR}/view-npm)

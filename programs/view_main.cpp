@@ -1,19 +1,22 @@
 // diagraw-view: one raw file in the browser, every view of it down to the
 // single cell, with the probe's numbers under the pointer.
 //
-//   diagraw-view FILE [--port N] [--bind ADDRESS] [--no-browser]
+//   diagraw-view FILE [--defects DEFECTS.json] [--port N] [--bind ADDRESS] [--no-browser]
 //   diagraw-view --help | -h | --version
 //
-// Loads FILE as diagraw does, listens on 127.0.0.1 (or ADDRESS, with a
-// warning), prints the page's address with its token on standard output and
-// opens it in the browser; Ctrl-C (or SIGTERM, SIGHUP) stops it. Exit
-// status: 0 when stopped so; 1 when the file cannot be loaded, the port
-// cannot be had or the server cannot run, with one line on standard error;
-// 2 for a wrong command line, also with one line.
+// Loads FILE as diagraw does, and with --defects the sensor's defects that
+// `diagraw-probe defects --json` lists (view/Defects.h), listens on
+// 127.0.0.1 (or ADDRESS, with a warning), prints the page's address with its
+// token on standard output and opens it in the browser; Ctrl-C (or SIGTERM,
+// SIGHUP) stops it. Exit status: 0 when stopped so; 1 when the file cannot
+// be loaded, the defects file is refused, the port cannot be had or the
+// server cannot run, with one line on standard error; 2 for a wrong command
+// line, also with one line.
 #include "platform/Files.h"
 #include "platform/Workers.h"
 #include "programs/FrontEnd.h"
 #include "raw/RafHeader.h"
+#include "view/Defects.h"
 #include "view/ViewServer.h"
 #include "view/ViewedFile.h"
 
@@ -26,6 +29,7 @@
 #include <string>
 #include <sys/wait.h>
 #include <thread>
+#include <vector>
 
 extern char** environ;
 
@@ -36,7 +40,8 @@ constexpr const char* kProgram = "diagraw-view";
 
 constexpr const char* kHelp =
     "Usage:\n"
-    "  diagraw-view FILE.raf [--port N] [--bind ADDRESS] [--no-browser]\n"
+    "  diagraw-view FILE.raf [--defects DEFECTS.json] [--port N] [--bind ADDRESS]\n"
+    "               [--no-browser]\n"
     "  diagraw-view --help | --version\n"
     "\n"
     "Shows FILE.raf in the browser: the two field previews, the mosaic preview,\n"
@@ -44,12 +49,14 @@ constexpr const char* kHelp =
     "facts of the cell under the pointer and the statistics of a dragged area.\n"
     "Prints the address to open (http://127.0.0.1:PORT/?token=...) and opens it.\n"
     "\n"
+    "--defects JSON ring the sensor's defects that diagraw-probe defects --json\n"
+    "               lists, from the file JSON\n"
     "--port N       listen on port N (1 to 65535) instead of a free one\n"
     "--bind ADDRESS listen on ADDRESS instead of 127.0.0.1 (a warning says so)\n"
     "--no-browser   only print the address\n"
     "\n"
     "Ctrl-C stops it. Exit status: 0 when stopped, 1 when FILE.raf cannot be\n"
-    "loaded or the port cannot be had, 2 wrong usage.\n";
+    "loaded, DEFECTS.json is refused or the port cannot be had, 2 wrong usage.\n";
 
 // A failure, or a warning (on which the run goes on): one line,
 // "diagraw-view: name: reason", as every program prints it.
@@ -66,6 +73,7 @@ int UsageError(const std::string& name, const std::string& reason)
 struct ViewArguments
 {
     const char* file = nullptr;
+    std::string defects;  // empty: none given
     int32_t port = 0;
     std::string bind = "127.0.0.1";
     bool bindGiven = false;
@@ -83,11 +91,20 @@ int ParseArguments(int argc, char** argv, ViewArguments& arguments)
         const std::string argument = argv[i];
         if (argument == "--no-browser")
             arguments.browser = false;
-        else if (argument == "--port" || argument == "--bind")
+        else if (argument == "--port" || argument == "--bind" || argument == "--defects")
         {
             if (i + 1 >= argc)
                 return UsageError(argument, "expects a value");
             const std::string value = argv[++i];
+            if (argument == "--defects")
+            {
+                if (!arguments.defects.empty())
+                    return UsageError(argument, "given twice");
+                if (value.empty())
+                    return UsageError(argument, "expects a file name");
+                arguments.defects = value;
+                continue;
+            }
             if (argument == "--bind")
             {
                 arguments.bind = value;
@@ -164,13 +181,23 @@ int Run(int argc, char** argv)
     const std::string warning = file->InputWarning();
     if (!warning.empty())
         Fail(path, "warning: " + warning);
+    // The defects are checked before anything is served, and kept as the
+    // answer the page asks for.
+    std::string defectsJson;
+    {
+        std::vector<Defect> defects;
+        if (!arguments.defects.empty() &&
+            !ReadDefects(arguments.defects, file->Raw().m_width, file->Raw().m_height, defects, failure))
+            return Fail(arguments.defects, failure);
+        defectsJson = DefectsJson(arguments.defects, defects);
+    }
 
     const std::string token = NewToken(status);
     if (token.empty())
         return Fail("token", DescribeStatus(status));
     // Tiles kept encoded: a budget that, with the coarser levels and the
     // samples, keeps the whole program well under 400 MB.
-    CViewServer server(*file, token, 8, size_t{64} << 20);
+    CViewServer server(*file, token, 8, size_t{64} << 20, std::move(defectsJson));
     std::string reason;
     std::string where = arguments.bind;
     if (arguments.port != 0)

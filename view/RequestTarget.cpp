@@ -96,8 +96,11 @@ RequestTarget ParsePath(std::string_view path)
         return ParsePyramidPath(path.substr(5), Layer::Pictures);
     if (StartsWith(path, "/marks/"))
         return ParsePyramidPath(path.substr(7), Layer::Marks);
-    constexpr std::array<std::pair<std::string_view, Route>, 4> api = {
-        {{"/api/views", Route::Views}, {"/api/info", Route::Info}, {"/api/stats", Route::Stats}, {"/api/cell", Route::Cell}}};
+    constexpr std::array<std::pair<std::string_view, Route>, 5> api = {{{"/api/views", Route::Views},
+                                                                        {"/api/info", Route::Info},
+                                                                        {"/api/stats", Route::Stats},
+                                                                        {"/api/cell", Route::Cell},
+                                                                        {"/api/defects", Route::Defects}}};
     for (const auto& [name, route] : api)
         if (path == name)
         {

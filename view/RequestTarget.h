@@ -11,6 +11,7 @@
 //   /api/views, /api/info               the views' sizes; the probe's info
 //   /api/stats[?x=X&y=Y&w=W&h=H]        the probe's stats, of all or of an area
 //   /api/cell?view=VIEW&x=X&y=Y         the cell under a pixel of a view
+//   /api/defects                        the defects of --defects, if given
 //
 // Every target may carry token=TOKEN in its query. A query key is given once
 // at most, and only where it belongs; values are percent-decoded. A number
@@ -26,7 +27,7 @@
 #include <string>
 #include <string_view>
 
-enum class Route : uint8_t { Page, Asset, Dzi, Tile, Views, Info, Stats, Cell };
+enum class Route : uint8_t { Page, Asset, Dzi, Tile, Views, Info, Stats, Cell, Defects };
 
 struct RequestTarget
 {

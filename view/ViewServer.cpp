@@ -293,8 +293,8 @@ std::string NewToken(Status& status)
 
 struct CViewServer::CState
 {
-    CState(const CViewedFile& viewed, std::string secret, int32_t threadCount, size_t cacheBytes)
-        : file(viewed), token(std::move(secret)), threads(threadCount), cache(cacheBytes)
+    CState(const CViewedFile& viewed, std::string secret, int32_t threadCount, size_t cacheBytes, std::string defectList)
+        : file(viewed), token(std::move(secret)), threads(threadCount), cache(cacheBytes), defects(std::move(defectList))
     {
         for (const ViewName view : kViews)
             for (const Layer layer : {Layer::Pictures, Layer::Marks})
@@ -316,6 +316,7 @@ struct CViewServer::CState
     std::string token;
     int32_t threads;
     CTileCache cache;
+    const std::string defects;
     std::vector<std::unique_ptr<CPyramid>> pyramids;
     httplib::Server server;
     std::string address;
@@ -455,6 +456,10 @@ void CViewServer::CState::AnswerRoute(const RequestTarget& target, httplib::Resp
         SetServerTiming(response, start, rendering);
         return;
     }
+    case Route::Defects:
+        // Made once, at the start: kept for as long as the server runs.
+        Send(response, defects.data(), defects.size(), kJson);
+        return;
     }
 }
 
@@ -492,8 +497,9 @@ void CViewServer::CState::Answer(const httplib::Request& request, httplib::Respo
     }
 }
 
-CViewServer::CViewServer(const CViewedFile& file, std::string token, int32_t threads, size_t cacheBytes)
-    : m_state(std::make_unique<CState>(file, std::move(token), threads, cacheBytes))
+CViewServer::CViewServer(const CViewedFile& file, std::string token, int32_t threads, size_t cacheBytes,
+                         std::string defectsJson)
+    : m_state(std::make_unique<CState>(file, std::move(token), threads, cacheBytes, std::move(defectsJson)))
 {
     httplib::Server& server = m_state->server;
     CState& state = *m_state;

@@ -1,5 +1,6 @@
 // diagraw-view's HTTP server (cpp-httplib): the page, the views' Deep Zoom
-// pyramids and the probe's facts of the one file it was started with.
+// pyramids and the probe's facts of the one file it was started with, and
+// the defects read with it.
 //
 // What it lets in:
 //   - GET alone; any other method is 405.
@@ -34,8 +35,9 @@ class CViewServer
 public:
     // Serves file (which outlives the server) to clients with token.
     // threads: requests served at once; cacheBytes: the budget of the tiles
-    // kept encoded.
-    CViewServer(const CViewedFile& file, std::string token, int32_t threads, size_t cacheBytes);
+    // kept encoded; defectsJson: the answer of /api/defects (view/Defects.h).
+    CViewServer(const CViewedFile& file, std::string token, int32_t threads, size_t cacheBytes,
+                std::string defectsJson);
     ~CViewServer();
     CViewServer(const CViewServer&) = delete;
     CViewServer& operator=(const CViewServer&) = delete;

@@ -90,6 +90,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         break;
     case Route::Views:
     case Route::Info:
+    case Route::Defects:
+        Require(text == path || text.substr(path.size() + 1).rfind("token=", 0) == 0, "no parameter but the token");
         break;
     }
     return 0;

@@ -10,6 +10,7 @@ import io
 import json
 import os
 import pathlib
+import random
 import re
 import signal
 import subprocess
@@ -111,6 +112,38 @@ class Viewer:
             self.process.kill()
             raise
         return self.process.returncode, error
+
+
+FIELD_WIDTH, FIELD_HEIGHT = 2944, 2144
+SIDE = FIELD_WIDTH + FIELD_HEIGHT
+
+
+def defect(kind, field, row, column, mean=123.456, excess=9.87):
+    """One entry as `diagraw-probe defects --json` lists it: the cell that
+    raw/Placement.h puts the sample in (the mosaic element (x + y + f) * side
+    + width + 2 - x + y, which runs on into the next row for the wrapped
+    samples) and the image pixel that shows it, none for row 0 or column 0."""
+    cell_row, cell_column = divmod((column + row + field) * SIDE + FIELD_WIDTH + 2 - column + row, SIDE)
+    shows = 0 < cell_row < SIDE and 0 < cell_column < SIDE
+    return {"kind": kind, "field": field, "row": row, "column": column, "cell_row": cell_row,
+            "cell_column": cell_column, "x": SIDE - cell_column if shows else None,
+            "y": cell_row - 1 if shows else None, "mean": mean, "excess": excess}
+
+
+def random_defects(count, seed=10):
+    """count defects at distinct random samples, of every kind."""
+    chosen = random.Random(seed)
+    samples = chosen.sample(range(2 * FIELD_WIDTH * FIELD_HEIGHT), count)
+    return [defect(chosen.choice(("hot", "hot", "dead", "stuck")), s // (FIELD_WIDTH * FIELD_HEIGHT),
+                   s // FIELD_WIDTH % FIELD_HEIGHT, s % FIELD_WIDTH, round(chosen.uniform(0, 4095), 3),
+                   chosen.choice((None, round(chosen.uniform(-50, 50), 2)))) for s in samples]
+
+
+def write_defects(path, defects):
+    """A defects file with the keys besides the list that the viewer skips."""
+    path.write_text(json.dumps({"fields": [{"field": f, "level": 256.5} for f in (0, 1)], "defects": defects,
+                                "threshold": 6}))
+    return path
 
 
 def levels_of(size):

@@ -1,7 +1,7 @@
 """diagraw-view's page in a real headless browser (Debian's chromium, driven
 by selenium through chromium-driver): the first picture, the panel under
-the pointer, a dragged area, switching views and zooming; screenshots and
-timings go to DIAGRAW_SCREENSHOTS."""
+the pointer, a dragged area, switching views and zooming, the defects'
+rings; screenshots and timings go to DIAGRAW_SCREENSHOTS."""
 import json
 import os
 import pathlib
@@ -188,6 +188,67 @@ class Page(unittest.TestCase):
         self.assertLessEqual(statistics.median(tiles), 20)
         self.assertLessEqual(statistics.median(hovers), 10)
         self.assertLess(self.viewer.peak_memory_mb(), 400)
+
+    def test_6_defects_are_ringed_with_their_figures_under_the_pointer(self):
+        known = support.defect("hot", 1, 821, 679, 3012.5, 41.25)  # image pixel (2000, 1500)
+        defects = [known] + [d for d in support.random_defects(10000) if d["field"] != 1 or d["row"] != 821][:9999]
+        viewer = support.Viewer(self.raf, "--defects", str(support.write_defects(support.WORK / "ringed.json", defects)))
+        try:
+            self.driver.get(viewer.url)
+            self.wait.until(lambda d: d.execute_script("return window.diagrawState.defects && "
+                                                       "window.diagrawState.firstTile"))
+            self.assertEqual(self.text("defects-dead"), str(sum(d["kind"] == "dead" for d in defects)))
+            drawn = "return window.diagrawState.defectsDrawn"
+            # The whole view on the screen: a ring for each defect it shows,
+            # those of its own field alone in a field's view.
+            body = self.driver.find_element("tag name", "body")
+            for key, view, count in [("1", "field0", sum(d["field"] == 0 for d in defects)),
+                                     ("5", "upright", len(defects)),
+                                     ("4", "image", sum(d["x"] is not None for d in defects))]:
+                body.send_keys(key)
+                self.wait.until(lambda d: d.execute_script("""const s = window.diagrawState,
+                    item = window.diagrawViewer.world.getItemAt(0);
+                    return item && item.source.dimensions.x === s.sizes[s.view].width && s.view""") == view)
+                self.script("window.diagrawViewer.viewport.goHome(true)")
+                time.sleep(0.3)
+                self.assertEqual(self.script(drawn), count, view)
+            body.send_keys("d")
+            self.wait.until(lambda d: d.execute_script(drawn) == 0)
+            body.send_keys("d")
+            # Frames with nearly every ring on the screen, zooming in and out.
+            self.script("window.diagrawState.defectDrawTimes = []")
+            for factor in (1.3, 1 / 1.3, 1.3, 1 / 1.3):
+                self.script("window.diagrawViewer.viewport.zoomBy(arguments[0])", factor)
+                time.sleep(0.6)
+            frames = self.script("return window.diagrawState.defectDrawTimes")
+            self.timings.update(defects=len(defects), defect_frames=len(frames),
+                                defect_draw_median_ms=round(statistics.median(frames), 2),
+                                defect_draw_max_ms=round(max(frames), 2))
+            self.assertLess(statistics.median(frames), 16)
+
+            self.show(2250, 1700, 1.5)
+            x, y = self.screen_point(2000.5, 1500.5)
+            moves = ActionBuilder(self.driver)
+            moves.pointer_action.move_to_location(x - 30, y - 30)
+            moves.pointer_action.move_to_location(x, y)
+            moves.perform()
+            self.wait.until(lambda d: (d.execute_script("return window.diagrawState.lastDefect") or {}).get("x") == 2000)
+            expected = {"defect-kind": "hot", "defect-field": "1", "defect-row": "821", "defect-column": "679",
+                        "defect-cell": f"row {known['cell_row']}, column {known['cell_column']}",
+                        "defect-pixel": "(2000, 1500)", "defect-mean": "3012.5 DN", "defect-excess": "41.25 spreads"}
+            self.assertEqual({key: self.text(key) for key in expected}, expected)
+            # The ring is the hot colour round the pixel, whose middle is left clear.
+            ring, middle = self.script("""const s = window.diagrawState, v = window.diagrawViewer;
+                const p = v.world.getItemAt(0).imageToViewerElementCoordinates(new OpenSeadragon.Point(2000.5, 1500.5));
+                const context = document.getElementById('defect-canvas').getContext('2d');
+                const at = (x, y) => Array.from(context.getImageData(Math.round(x), Math.round(y), 1, 1).data);
+                return [at(p.x + s.defectRing, p.y), at(p.x, p.y)];""")
+            red, green, blue, alpha = ring
+            self.assertTrue(red > 150 and 0.35 * red < green < 0.65 * red and blue < 0.25 * red and alpha > 150, ring)
+            self.assertEqual(middle[3], 0)
+            self.driver.save_screenshot(str(SHOTS / "defects.png"))
+        finally:
+            self.assertEqual(viewer.stop(), (0, ""))
 
 
 if __name__ == "__main__":

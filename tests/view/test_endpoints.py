@@ -133,6 +133,34 @@ class Endpoints(unittest.TestCase):
             answer = self.viewer.json(f"/api/cell?view={view}&x=1000&y=700")
             self.assertEqual([answer["pixel"][c] for c in ("red", "green", "blue")], list(expected[700, 1000]), view)
 
+    def test_defects_are_served_with_their_places(self):
+        self.assertEqual(self.viewer.json("/api/defects"),
+                         {"file": None, "counts": {"hot": 0, "dead": 0, "stuck": 0}, "defects": []})
+        # A regular sample, a wrapped one (into column 1 of the next row) and
+        # one whose cell lies in row 0, shown in no pixel.
+        defects = [support.defect("hot", 1, 821, 679), support.defect("dead", 0, 2143, 0, 7.25, None),
+                   support.defect("stuck", 0, 0, 0, 4095, 1e-05)]
+        path = support.write_defects(support.WORK / "served.json", defects)
+        viewer = support.Viewer(self.raf, "--defects", str(path))
+        try:
+            answer = viewer.json("/api/defects")
+            self.assertEqual((answer["file"], answer["counts"]), (str(path), {"hot": 1, "dead": 1, "stuck": 1}))
+            self.assertEqual([{k: v for k, v in d.items() if k != "places"} for d in answer["defects"]], defects)
+            # The probe's explanation of the pixel names the same sample, and
+            # the cell's places are those the page is given.
+            for served in answer["defects"][:2]:
+                field = f"field{served['field']}"
+                cell = viewer.json(f"/api/cell?view=image&x={served['x']}&y={served['y']}")
+                self.assertEqual([cell["cell"][k] for k in ("field", "field_row", "field_column")],
+                                 [served["field"], served["row"], served["column"]])
+                self.assertEqual(served["places"], {view: place for view, place in cell["places"].items()
+                                                    if not view.startswith("field") or view == field})
+            self.assertEqual(sorted(answer["defects"][2]["places"]), ["field0", "upright"])
+            for target, status in [("/api/defects?kind=hot", 400), ("/api/defects", 403)]:
+                self.assertEqual(viewer.request(target, token=status != 403)[0], status, target)
+        finally:
+            self.assertEqual(viewer.stop(), (0, ""))
+
     def test_security_rules(self):
         v = self.viewer
         good = "/api/cell?view=image&x=1&y=1"
@@ -233,6 +261,8 @@ class CommandLine(unittest.TestCase):
             ([], 2, "diagraw-view: FILE: missing (see diagraw-view --help)\n"),
             (["a\x1b[31m.raf", "b.raf"], 2, "diagraw-view: b.raf: one file at a time (see diagraw-view --help)\n"),
             (["x\x1b.raf"], 1, "diagraw-view: x\\x1b.raf: No such file or directory\n"),
+            ([str(raf), "--defects", "a", "--defects", "b"], 2,
+             "diagraw-view: --defects: given twice (see diagraw-view --help)\n"),
         ]
         for arguments, status, error in cases:
             with self.subTest(arguments=arguments):
@@ -240,6 +270,52 @@ class CommandLine(unittest.TestCase):
                 self.assertEqual((done.returncode, done.stderr, done.stdout), (status, error, ""))
         self.assertTrue(self.run_view("--help").stdout.startswith("Usage:\n  diagraw-view FILE.raf"))
         self.assertEqual(self.run_view("--version").stdout, "diagraw-view 0.3\n")
+
+    def test_defects_files_refused(self):
+        raf = support.chart()
+        good = support.defect("hot", 1, 821, 679)  # cell (1501, 3088), image pixel (2000, 1500)
+        unseen = support.defect("stuck", 0, 0, 0)  # cell (0, 2946), in no pixel
+        big = support.WORK / "big.json"
+        with open(big, "wb") as file:
+            file.truncate((64 << 20) + 1)
+        # (the file: its bytes, its entries or its path; the reason)
+        cases = [
+            (support.WORK / "none.json", "No such file or directory"),
+            (b'{"defects": [', "not JSON: a syntax error at byte 14"),
+            (b"[]", "not a JSON object"),
+            (b'{"fields": []}', 'no "defects" list'),
+            (b'{"defects": {}}', '"defects" is not a list'),
+            (b'{"defects": [], "defects": []}', '"defects" is given twice'),
+            (b'{"defects": [], "fields": ' + b"[" * 70 + b"]" * 70 + b"}", "nested deeper than 64 levels"),
+            (big, "too large: 67,108,865 bytes, at most 67,108,864 are read"),
+            ([good] * 100_001, "more than 100,000 defects"),
+            ([good, 1], "defects[1]: not an object"),
+            ([good, {k: v for k, v in good.items() if k != "mean"}], 'defects[1]: "mean" is missing'),
+            ([dict(good, row="821")], 'defects[0]: "row" is not a whole number'),
+            ([dict(good, column=679.0)], 'defects[0]: "column" is not a whole number'),
+            ([dict(good, x=[2000])], 'defects[0]: "x" is not a whole number or null'),
+            ([dict(good, excess="9.87")], 'defects[0]: "excess" is not a number or null'),
+            ([dict(good, kind="warm")], 'defects[0]: "kind" is none of "hot", "dead", "stuck"'),
+            ([dict(good, field=2)], "defects[0]: field 2 is neither 0 nor 1"),
+            ([dict(good, row=2144)], "defects[0]: row 2144 lies outside the fields' 2144 rows"),
+            ([dict(good, column=-1)], "defects[0]: column -1 lies outside the fields' 2944 columns"),
+            ([dict(good, cell_column=3087)], "defects[0]: cell (1501, 3087) is not where field 1's sample at "
+                                             "row 821, column 679 lies, cell (1501, 3088)"),
+            ([dict(good, x=2001)], "defects[0]: pixel (2001, 1500) does not show cell (1501, 3088); "
+                                   "pixel (2000, 1500) does"),
+            ([dict(good, y=None)], "defects[0]: x or y is null, but cell (1501, 3088) shows in pixel (2000, 1500)"),
+            ([dict(unseen, x=5088, y=0)], "defects[0]: x and y are not null, but cell (0, 2946) shows in no "
+                                          "pixel of the image"),
+        ]
+        for content, reason in cases:
+            path = content if isinstance(content, pathlib.Path) else support.WORK / "refused.json"
+            if isinstance(content, bytes):
+                path.write_bytes(content)
+            elif isinstance(content, list):
+                support.write_defects(path, content)
+            with self.subTest(reason=reason):
+                done = self.run_view(str(raf), "--no-browser", "--defects", str(path))
+                self.assertEqual((done.returncode, done.stderr, done.stdout), (1, f"diagraw-view: {path}: {reason}\n", ""))
 
     def test_port_in_use_and_ctrl_c(self):
         raf = support.chart()

@@ -21,6 +21,12 @@
     lastArea: null,
     cellTimings: [],
     firstTile: null,
+    defects: null,         // the answer of /api/defects
+    defectsShown: true,
+    lastDefect: null,      // the defect under the pointer, as served
+    defectsDrawn: 0,       // rings drawn in the last frame, and its time
+    defectRing: 0,
+    defectDrawTimes: [],
   };
   window.diagrawState = state;
 
@@ -182,6 +188,151 @@
       viewer.world.removeItem(viewer.world.getItemAt(1));
     }
   }
+
+  // --- the defects of --defects: a ring of fixed size on the screen around
+  // each defect's pixel, in the views the server gives a place for ---
+
+  const DEFECT_KINDS = ['hot', 'dead', 'stuck'];
+  const RING_RADIUS = 6;   // CSS pixels, or more where a pixel is larger
+  const defectCanvas = element('canvas', null, { id: 'defect-canvas' });
+  viewer.canvas.append(defectCanvas);
+  // For each view, for each kind: the places' pixel centres and the defects'
+  // indices, so that a frame runs through typed arrays alone.
+  let defectPlaces = {};
+  let ringColours = [];
+  // What the rings on the canvas were drawn for: a frame that changes none
+  // of it (a tile coming in) leaves them.
+  let drawnFor = '';
+
+  function keepDefects(answer) {
+    state.defects = answer;
+    drawnFor = '';
+    defectPlaces = {};
+    for (const view of VIEWS) {
+      defectPlaces[view] = DEFECT_KINDS.map((kind) => {
+        const chosen = [];
+        answer.defects.forEach((defect, index) => {
+          if (defect.kind === kind && defect.places[view]) chosen.push(index);
+        });
+        const places = { x: new Float64Array(chosen.length), y: new Float64Array(chosen.length),
+          index: Int32Array.from(chosen) };
+        chosen.forEach((index, i) => {
+          places.x[i] = answer.defects[index].places[view][0] + 0.5;
+          places.y[i] = answer.defects[index].places[view][1] + 0.5;
+        });
+        return places;
+      });
+    }
+    if (!answer.file) return;
+    ringColours = DEFECT_KINDS.map((kind) => getComputedStyle(document.querySelector(
+      '.defect-key[data-kind="' + kind + '"]')).getPropertyValue('--ring').trim());
+    DEFECT_KINDS.forEach((kind) => { $('defects-' + kind).textContent = answer.counts[kind]; });
+    $('defect').title = answer.file;
+    $('defect').hidden = false;
+    drawDefects();
+  }
+
+  // Screen pixels per pixel of the view, and where its pixel (0, 0) lies on
+  // the viewer's element.
+  function screenTransform() {
+    const item = picture();
+    const origin = item.imageToViewerElementCoordinates(new OpenSeadragon.Point(0, 0));
+    const unit = item.imageToViewerElementCoordinates(new OpenSeadragon.Point(1, 0)).x - origin.x;
+    return { x: origin.x, y: origin.y, unit, radius: Math.max(RING_RADIUS, 0.75 * unit) };
+  }
+
+  function drawDefects() {
+    const start = performance.now();
+    const ratio = window.devicePixelRatio || 1;
+    const width = defectCanvas.clientWidth;
+    const height = defectCanvas.clientHeight;
+    const lists = defectPlaces[state.view];
+    const shown = Boolean(state.defectsShown && lists && picture());
+    const screen = shown ? screenTransform() : null;
+    const key = [state.view, shown, width, height, ratio, screen && [screen.x, screen.y, screen.unit]].join();
+    if (key === drawnFor) return;
+    drawnFor = key;
+    if (defectCanvas.width !== Math.round(width * ratio) || defectCanvas.height !== Math.round(height * ratio)) {
+      defectCanvas.width = Math.round(width * ratio);
+      defectCanvas.height = Math.round(height * ratio);
+    }
+    const context = defectCanvas.getContext('2d');
+    context.setTransform(ratio, 0, 0, ratio, 0, 0);
+    context.clearRect(0, 0, width, height);
+    state.defectsDrawn = 0;
+    if (!shown) return;
+    const r = screen.radius;
+    state.defectRing = r;
+    lists.forEach((places, kind) => {
+      context.beginPath();
+      for (let i = 0; i < places.x.length; ++i) {
+        const x = screen.x + places.x[i] * screen.unit;
+        const y = screen.y + places.y[i] * screen.unit;
+        if (x < -r || y < -r || x > width + r || y > height + r) continue;
+        context.moveTo(x + r, y);
+        context.arc(x, y, r, 0, 2 * Math.PI);
+        state.defectsDrawn += 1;
+      }
+      // A dark edge under the colour, seen on any picture.
+      context.lineWidth = 4;
+      context.strokeStyle = 'rgba(0, 0, 0, 0.7)';
+      context.stroke();
+      context.lineWidth = 2;
+      context.strokeStyle = ringColours[kind];
+      context.stroke();
+    });
+    state.defectDrawTimes.push(performance.now() - start);
+  }
+
+  // The defect whose ring holds the pointer, the nearest if several do.
+  function defectAt(position) {
+    const lists = defectPlaces[state.view];
+    if (!state.defectsShown || !lists || !picture()) return null;
+    const screen = screenTransform();
+    let best = null;
+    let bestDistance = (screen.radius + 2) * (screen.radius + 2);
+    for (const places of lists) {
+      for (let i = 0; i < places.x.length; ++i) {
+        const dx = screen.x + places.x[i] * screen.unit - position.x;
+        const dy = screen.y + places.y[i] * screen.unit - position.y;
+        const distance = dx * dx + dy * dy;
+        if (distance <= bestDistance) {
+          bestDistance = distance;
+          best = places.index[i];
+        }
+      }
+    }
+    return best === null ? null : state.defects.defects[best];
+  }
+
+  function showDefect(defect) {
+    $('defect').querySelector('.empty').hidden = defect !== null;
+    if (!defect) {
+      rowsOf($('defect-table'), []);
+      return;
+    }
+    state.lastDefect = defect;
+    rowsOf($('defect-table'), [
+      ['kind', defect.kind, 'defect-kind'],
+      ['field', defect.field, 'defect-field'],
+      ['row', defect.row, 'defect-row'],
+      ['column', defect.column, 'defect-column'],
+      ['cell', 'row ' + defect.cell_row + ', column ' + defect.cell_column, 'defect-cell'],
+      ['pixel', defect.x === null ? 'none: the cell shows in no pixel of the image' :
+        '(' + defect.x + ', ' + defect.y + ')', 'defect-pixel'],
+      ['mean', defect.mean + ' DN', 'defect-mean'],
+      ['excess', defect.excess === null ? 'none: the spread is 0' : defect.excess + ' spreads', 'defect-excess'],
+    ]);
+  }
+
+  function setDefectsShown(on) {
+    state.defectsShown = on;
+    $('defects').checked = on;
+    drawDefects();
+  }
+
+  viewer.addHandler('update-viewport', drawDefects);
+  viewer.addHandler('resize', drawDefects);
 
   // --- the pixel under the pointer, and the one clicked ---
 
@@ -430,6 +581,7 @@
   new OpenSeadragon.MouseTracker({
     element: viewer.canvas,
     moveHandler: (event) => {
+      if (state.defects && state.defects.file) showDefect(defectAt(event.position));
       const pixel = pixelAt(event.position);
       if (!pixel) return;
       markPixel(pixel);
@@ -438,7 +590,8 @@
     },
   });
 
-  // --- keys: 1 to 5 the views, + and - zoom, the arrows pan, m the marks ---
+  // --- keys: 1 to 5 the views, + and - zoom, the arrows pan, m the marks,
+  // d the defects ---
 
   viewer.addHandler('canvas-key', (event) => { event.preventDefaultAction = true; });
   document.addEventListener('keydown', (event) => {
@@ -459,6 +612,8 @@
       viewport.panBy(new OpenSeadragon.Point(...pans[event.key]));
     } else if (event.key === 'm') {
       setMarks(!state.marks);
+    } else if (event.key === 'd' && state.defects && state.defects.file) {
+      setDefectsShown(!state.defectsShown);
     } else {
       return;
     }
@@ -469,6 +624,7 @@
     button.addEventListener('click', () => switchView(button.dataset.view));
   });
   $('marks').addEventListener('change', (event) => setMarks(event.target.checked));
+  $('defects').addEventListener('change', (event) => setDefectsShown(event.target.checked));
   viewer.addHandler('animation-finish', keepInFragment);
   window.addEventListener('hashchange', () => {
     const wanted = fromFragment();
@@ -484,11 +640,13 @@
     const wanted = fromFragment();
     const firstTile = new Promise((resolve) => viewer.addOnceHandler('tile-loaded', resolve));
     const views = getJson('/api/views');
+    const defects = getJson('/api/defects');
     openView(wanted.view, wanted.where);
     const answer = (await views).body;
     answer.views.forEach((view) => { state.sizes[view.name] = view; });
     $('file-name').textContent = answer.file;
     document.title = 'diagraw-view: ' + answer.file;
+    keepDefects((await defects).body);
     await firstTile;
     showFile();
   }
