@@ -59,17 +59,17 @@ struct HotCell
 struct SensorModel
 {
     SensorLight light = SensorLight::Flat;
-    double electrons = 1000;          // N, mean photo-electrons at light 1
-    double prnuPercent = 0;           // standard deviation of p, in per cent
-    double fieldRatio = 1;            // R: field 1 receives R times the light of field 0
-    double dsnuElectrons = 0;         // standard deviation of d
-    double readNoiseElectrons = 3;    // standard deviation of read
-    double gain = 0.5;                // K, DN per electron
-    double offset = 64;               // DN
-    uint64_t seed = 1;                // the temporal noise: shot, hot, read
-    uint64_t patternSeed = 1;         // the fixed pattern: p and d
-    std::vector<SensorCell> dead;     // no light at all
-    std::vector<HotCell> hot;
+    double electrons = 1000;            // N, mean photo-electrons at light 1
+    double prnuPercent = 0;             // standard deviation of p, in per cent
+    double fieldRatio = 1;              // R: field 1 receives R times the light of field 0
+    double dsnuElectrons = 0;           // standard deviation of d
+    double readNoiseElectrons = 3;      // standard deviation of read
+    double gain = 0.5;                  // K, DN per electron
+    double offset = 64;                 // DN
+    uint64_t seed = 1;                  // the temporal noise: shot, hot, read
+    uint64_t patternSeed = 1;           // the fixed pattern: p and d
+    std::vector<SensorCell> dead = {};  // no light at all
+    std::vector<HotCell> hot = {};
     // What the file's Exif says of the frame (tools/RafContainer.h).
     double exposureSeconds = 0.01;
     uint16_t iso = 200;
