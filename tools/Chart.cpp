@@ -317,33 +317,32 @@ bool ChartIsSmoothAt(int32_t r, int32_t c)
     return true;
 }
 
+uint16_t ChartSampleOf(int32_t field, int32_t y, int32_t x)
+{
+    // The chart's value in the sample's own filter colour at the composite
+    // cell it is laid into.
+    const auto [r, c] = CellOfSample(kFieldWidth, kFieldHeight, field, y, x);
+    const ChartColour colour = ChartColourAt(r, c);
+    switch (ColourOfFieldSample(y, x))
+    {
+    case CellColour::Green:
+        return ToSample(colour.green);
+    case CellColour::Red:
+        return ToSample(colour.red / GainOfRow(r));
+    case CellColour::Blue:
+        return ToSample(colour.blue / GainOfRow(r));
+    }
+    return 0;
+}
+
 void RenderChartFields(uint16_t* field0, uint16_t* field1)
 {
-    // Each field sample is given the chart's value in its own filter colour
-    // at the composite cell it is laid into.
     for (int32_t f = 0; f < 2; ++f)
     {
         uint16_t* field = f == 0 ? field0 : field1;
         for (int32_t y = 0; y < kFieldHeight; ++y)
             for (int32_t x = 0; x < kFieldWidth; ++x)
-            {
-                const auto [r, c] = CellOfSample(kFieldWidth, kFieldHeight, f, y, x);
-                const ChartColour colour = ChartColourAt(r, c);
-                double value = 0;
-                switch (ColourOfFieldSample(y, x))
-                {
-                case CellColour::Green:
-                    value = colour.green;
-                    break;
-                case CellColour::Red:
-                    value = colour.red / GainOfRow(r);
-                    break;
-                case CellColour::Blue:
-                    value = colour.blue / GainOfRow(r);
-                    break;
-                }
-                field[int64_t{y} * kFieldWidth + x] = ToSample(value);
-            }
+                field[int64_t{y} * kFieldWidth + x] = ChartSampleOf(f, y, x);
     }
 }
 

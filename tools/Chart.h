@@ -34,7 +34,12 @@ ChartColour ChartColourAt(int32_t r, int32_t c);
 // cells of it. Reconstruction is measured over these cells.
 bool ChartIsSmoothAt(int32_t r, int32_t c);
 
-// Renders the chart into two fields of 2144 rows x 2944 samples.
+// The chart's sample at row y, column x of field f: its value in the
+// sample's filter colour at the cell the sample is laid into.
+uint16_t ChartSampleOf(int32_t field, int32_t y, int32_t x);
+
+// Renders the chart into two fields of 2144 rows x 2944 samples, each
+// sample ChartSampleOf its position.
 void RenderChartFields(uint16_t* field0, uint16_t* field1);
 
 // The whole chart file: field 0 block, 2,048 zero bytes, field 1 block;

@@ -6,8 +6,11 @@
 #include <libexif/exif-data.h>
 #endif
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <numeric>
 #include <memory>
 #include <new>
 #include <string>
@@ -80,7 +83,7 @@ void AddFraction(ExifData* data, ExifTag tag, uint32_t numerator, uint32_t denom
 }
 
 // The APP1 segment of the synth's Exif block (the values of RafContainer.h).
-std::vector<uint8_t> SynthExifSegment()
+std::vector<uint8_t> SynthExifSegment(const ExifShot& shot)
 {
     const std::unique_ptr<ExifData, ExifReleaser> data(exif_data_new());
     if (!data)
@@ -95,9 +98,9 @@ std::vector<uint8_t> SynthExifSegment()
     AddText(exif, EXIF_IFD_0, EXIF_TAG_SOFTWARE, "diagraw-synth");
     AddText(exif, EXIF_IFD_0, EXIF_TAG_DATE_TIME, kShot);
     AddText(exif, EXIF_IFD_EXIF, EXIF_TAG_DATE_TIME_ORIGINAL, kShot);
-    AddFraction(exif, EXIF_TAG_EXPOSURE_TIME, 1, 250);
+    AddFraction(exif, EXIF_TAG_EXPOSURE_TIME, shot.exposureNumerator, shot.exposureDenominator);
     AddFraction(exif, EXIF_TAG_FNUMBER, 28, 10);
-    AddShort(exif, EXIF_IFD_EXIF, EXIF_TAG_ISO_SPEED_RATINGS, 200);
+    AddShort(exif, EXIF_IFD_EXIF, EXIF_TAG_ISO_SPEED_RATINGS, shot.iso);
     exif_set_srational(AddEntry(exif, EXIF_IFD_EXIF, EXIF_TAG_EXPOSURE_BIAS_VALUE, EXIF_FORMAT_SRATIONAL, 1),
                        EXIF_BYTE_ORDER_INTEL, {-2, 3});
     AddShort(exif, EXIF_IFD_EXIF, EXIF_TAG_FLASH, 0x10);
@@ -120,16 +123,43 @@ std::vector<uint8_t> SynthExifSegment()
 
 }  // namespace
 
+ExifShot ExifShotFor(double seconds, uint16_t iso)
+{
+    constexpr double kLargestFraction = 4294967295.0;
+    const double clamped = seconds >= kShortestExposureSeconds ? std::min(seconds, kLongestExposureSeconds)
+                                                               : kShortestExposureSeconds;  // NaN too
+    ExifShot shot;
+    shot.iso = iso;
+    const double reciprocal = std::round(1 / clamped);
+    if (reciprocal >= 1 && reciprocal <= kLargestFraction && std::abs(reciprocal * clamped - 1) <= 1e-12)
+    {
+        shot.exposureNumerator = 1;
+        shot.exposureDenominator = static_cast<uint32_t>(reciprocal);
+        return shot;
+    }
+    uint64_t denominator = 1'000'000'000;
+    while (denominator > 1 && std::round(clamped * static_cast<double>(denominator)) > kLargestFraction)
+        denominator /= 10;
+    const auto numerator = static_cast<uint64_t>(std::round(clamped * static_cast<double>(denominator)));
+    const uint64_t common = std::gcd(numerator, denominator);
+    shot.exposureNumerator = static_cast<uint32_t>(numerator / common);
+    shot.exposureDenominator = static_cast<uint32_t>(denominator / common);
+    return shot;
+}
+
+std::vector<uint8_t> SynthPreviewJpegFor([[maybe_unused]] const ExifShot& shot)
+{
+    std::vector<uint8_t> jpeg = SmallGreyJpeg();
+#ifdef DIAGRAW_HAVE_LIBEXIF
+    const std::vector<uint8_t> segment = SynthExifSegment(shot);
+    jpeg.insert(jpeg.begin() + 2, segment.begin(), segment.end());  // right after the SOI
+#endif
+    return jpeg;
+}
+
 const std::vector<uint8_t>& SynthPreviewJpeg()
 {
-    static const std::vector<uint8_t> kPreview = [] {
-        std::vector<uint8_t> jpeg = SmallGreyJpeg();
-#ifdef DIAGRAW_HAVE_LIBEXIF
-        const std::vector<uint8_t> segment = SynthExifSegment();
-        jpeg.insert(jpeg.begin() + 2, segment.begin(), segment.end());  // right after the SOI
-#endif
-        return jpeg;
-    }();
+    static const std::vector<uint8_t> kPreview = SynthPreviewJpegFor(ExifShot());
     return kPreview;
 }
 
@@ -157,9 +187,9 @@ const std::vector<uint8_t>& SmallGreyJpeg()
     return kJpeg;
 }
 
-std::vector<uint8_t> RafPrefixFor(int64_t tailBytes)
+std::vector<uint8_t> RafPrefixFor(int64_t tailBytes, const ExifShot& shot)
 {
-    const std::vector<uint8_t>& jpeg = SynthPreviewJpeg();
+    const std::vector<uint8_t> jpeg = shot == ExifShot() ? SynthPreviewJpeg() : SynthPreviewJpegFor(shot);
     const auto jpegBytes = static_cast<uint32_t>(jpeg.size());
     const uint32_t rawHeaderOffset = kPreviewOffset + jpegBytes;
     const uint32_t rawBlockOffset = rawHeaderOffset + kRawHeaderBytes;
