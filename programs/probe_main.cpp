@@ -220,13 +220,16 @@ int StackFiguresOf(const std::vector<const char*>& paths, StackKind kind, const 
                    const SampleSelection& selection, StackFigures& figures)
 {
     FrameStack stack = EmptyStack(selection);
+    CRawX10 raw;  // one loader, whose workers also add each frame
     for (const char* path : paths)
     {
-        const auto raw = std::make_unique<CRawX10>();
-        const int exit = LoadFrame(path, *raw);
+        // The frame before goes first, so that two are never held at once.
+        raw.m_field0.reset();
+        raw.m_field1.reset();
+        const int exit = LoadFrame(path, raw);
         if (exit != kExitSuccess)
             return exit;
-        if (!AddFrame(stack, raw->Samples()))
+        if (!AddFrame(stack, raw.Samples(), &raw.Workers()))
             return ReportFailure(kProgram, path, "more than " + std::to_string(kMaxStackFrames) + " frames in one stack");
     }
     figures = ComputeStackFigures(stack, kind, {arguments.sigma, arguments.deadBelow});

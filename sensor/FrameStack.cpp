@@ -1,34 +1,52 @@
 #include "sensor/FrameStack.h"
 
+#include "platform/Workers.h"
 #include "sensor/SensorChannels.h"
 
 FrameStack EmptyStack(const SampleSelection& selection)
 {
     FrameStack stack;
     stack.selection = selection;
+    int64_t start = 0;
+    for (const SampleRun& run : selection.runs)
+    {
+        stack.runStarts.push_back(start);
+        start += run.Count();
+    }
     const auto samples = static_cast<size_t>(selection.samples[0] + selection.samples[1]);
     stack.sums.assign(samples, 0);
     stack.squares.assign(samples, 0);
     return stack;
 }
 
-bool AddFrame(FrameStack& stack, const SampleView& frame)
+bool AddFrame(FrameStack& stack, const SampleView& frame, CWorkerPool* pool)
 {
     if (stack.frames >= kMaxStackFrames)
         return false;
-    uint32_t* sums = stack.sums.data();
-    uint64_t* squares = stack.squares.data();
+    const std::vector<SampleRun>& runs = stack.selection.runs;
     const int64_t width = stack.selection.width;
-    for (const SampleRun& run : stack.selection.runs)
-    {
-        const uint16_t* row = frame.fields[run.field] + run.y * width;
-        for (int32_t x = run.first; x <= run.last; ++x)
+    // Runs first to first + count - 1; the accumulators of different runs
+    // are apart, so shares of the runs add in parallel.
+    const auto add = [&](int32_t first, int32_t count) {
+        for (int32_t r = first; r < first + count; ++r)
         {
-            const uint32_t value = row[x];
-            *sums++ += value;
-            *squares++ += uint64_t{value} * value;
+            const SampleRun& run = runs[static_cast<size_t>(r)];
+            const uint16_t* row = frame.fields[run.field] + run.y * width;
+            uint32_t* sums = stack.sums.data() + stack.runStarts[static_cast<size_t>(r)];
+            uint64_t* squares = stack.squares.data() + stack.runStarts[static_cast<size_t>(r)];
+            for (int32_t x = run.first; x <= run.last; ++x)
+            {
+                const uint32_t value = row[x];
+                *sums++ += value;
+                *squares++ += uint64_t{value} * value;
+            }
         }
-    }
+    };
+    const auto runCount = static_cast<int32_t>(runs.size());
+    if (pool != nullptr)
+        RunOnShares(*pool, runCount, add);
+    else
+        add(0, runCount);
     ++stack.frames;
     return true;
 }

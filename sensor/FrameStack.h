@@ -17,9 +17,12 @@
 // (the median of the means works on doubled sums).
 inline constexpr int64_t kMaxStackFrames = 500000;
 
+class CWorkerPool;
+
 struct FrameStack
 {
     SampleSelection selection;      // the samples, in its order
+    std::vector<int64_t> runStarts;  // the index of each run's first sample
     int64_t frames = 0;
     std::vector<uint32_t> sums;     // one per sample of the selection
     std::vector<uint64_t> squares;
@@ -29,9 +32,10 @@ struct FrameStack
 // runs out.
 FrameStack EmptyStack(const SampleSelection& selection);
 
-// Adds frame, whose fields have the selection's shape: false, and the stack
-// unchanged, when it holds kMaxStackFrames already.
-bool AddFrame(FrameStack& stack, const SampleView& frame);
+// Adds frame, whose fields have the selection's shape, on the workers of
+// pool (null: on the calling thread): false, and the stack unchanged, when
+// it holds kMaxStackFrames already.
+bool AddFrame(FrameStack& stack, const SampleView& frame, CWorkerPool* pool = nullptr);
 
 // Adds other's frames to into: false, and into unchanged, when the two are
 // of different samples or would hold more than kMaxStackFrames together.

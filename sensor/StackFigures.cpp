@@ -10,21 +10,71 @@ namespace
 constexpr double kUndefined = std::numeric_limits<double>::quiet_NaN();
 constexpr double kMadToSigma = 1.4826;  // 1 / Phi^-1(3/4): the MAD of normal noise is 0.6745 sigma
 
-// Twice the median of values (the sum of the two middle ones for an even
-// count, twice the middle one for an odd), so that it stays an integer;
-// reorders values.
+// v[(n - 1) / 2] + v[n / 2] of values in order; reorders them.
 uint64_t TwiceMedian(std::vector<uint32_t>& values)
 {
     const size_t n = values.size();
-    const auto middle = values.begin() + static_cast<std::ptrdiff_t>(n / 2);
-    std::nth_element(values.begin(), middle, values.end());
-    const uint64_t upper = *middle;
+    const auto upper = values.begin() + static_cast<std::ptrdiff_t>(n / 2);
+    std::nth_element(values.begin(), upper, values.end());
     if (n % 2 == 1)
-        return 2 * upper;
-    return upper + *std::max_element(values.begin(), middle);
+        return 2 * uint64_t{*upper};
+    return uint64_t{*upper} + *std::max_element(values.begin(), upper);
+}
+
+// The same of the values that counts counts.
+uint64_t TwiceMedianOfCounts(const std::vector<uint32_t>& counts, uint64_t n)
+{
+    const uint64_t ranks[2] = {(n - 1) / 2, n / 2};
+    uint64_t twice = 0;
+    uint64_t below = 0;  // values before value
+    int rank = 0;
+    for (size_t value = 0; value < counts.size() && rank < 2; ++value)
+    {
+        below += counts[value];
+        while (rank < 2 && ranks[rank] < below)
+        {
+            twice += value;
+            ++rank;
+        }
+    }
+    return twice;
 }
 
 }  // namespace
+
+RobustSums RobustSumsOfCounts(const std::vector<uint32_t>& counts)
+{
+    uint64_t n = 0;
+    for (const uint32_t count : counts)
+        n += count;
+    RobustSums robust;
+    if (n == 0)
+        return robust;
+    robust.twiceLevel = TwiceMedianOfCounts(counts, n);
+    std::vector<uint32_t> deviations(2 * counts.size(), 0);
+    for (size_t value = 0; value < counts.size(); ++value)
+    {
+        const uint64_t twice = 2 * uint64_t{value};
+        deviations[twice > robust.twiceLevel ? twice - robust.twiceLevel : robust.twiceLevel - twice] += counts[value];
+    }
+    robust.fourTimesDeviation = TwiceMedianOfCounts(deviations, n);
+    return robust;
+}
+
+RobustSums RobustSumsOfValues(std::vector<uint32_t>& values)
+{
+    RobustSums robust;
+    if (values.empty())
+        return robust;
+    robust.twiceLevel = TwiceMedian(values);
+    for (uint32_t& value : values)
+    {
+        const uint64_t twice = 2 * uint64_t{value};
+        value = static_cast<uint32_t>(twice > robust.twiceLevel ? twice - robust.twiceLevel : robust.twiceLevel - twice);
+    }
+    robust.fourTimesDeviation = TwiceMedian(values);
+    return robust;
+}
 
 const char* NameOfDefectKind(DefectKind kind)
 {
@@ -50,10 +100,18 @@ StackFigures ComputeStackFigures(const FrameStack& stack, StackKind kind, const 
         WideSum temporal = 0;
     };
     std::array<Sums, kChannels> sums{};
+    // The sums of each channel, counted by value where they take few values
+    // (a short stack), else copied to be sorted.
+    const bool counted = uint64_t{4095} * static_cast<uint64_t>(L) <= kLargestCountedSum;
     std::array<std::vector<uint32_t>, kChannels> sumsOfChannel;
     for (int channel = 0; channel < kChannels; ++channel)
-        sumsOfChannel[static_cast<size_t>(channel)].reserve(
-            static_cast<size_t>(stack.selection.samples[FieldOfChannel(channel)] / 2 + 2));
+    {
+        const auto samples = static_cast<size_t>(stack.selection.samples[FieldOfChannel(channel)] / 2 + 2);
+        if (counted)
+            sumsOfChannel[static_cast<size_t>(channel)].assign(static_cast<size_t>(4095 * L + 1), 0);
+        else
+            sumsOfChannel[static_cast<size_t>(channel)].reserve(samples);
+    }
     ForEachSelectedSample(stack.selection, [&](int channel, int64_t i, const SampleRun&, int32_t) {
         const uint64_t s = stack.sums[static_cast<size_t>(i)];
         Sums& c = sums[static_cast<size_t>(channel)];
@@ -61,7 +119,11 @@ StackFigures ComputeStackFigures(const FrameStack& stack, StackKind kind, const 
         c.s += s;
         c.s2 += WideSum{s} * s;
         c.temporal += WideSum{L} * stack.squares[static_cast<size_t>(i)] - WideSum{s} * s;
-        sumsOfChannel[static_cast<size_t>(channel)].push_back(static_cast<uint32_t>(s));
+        std::vector<uint32_t>& values = sumsOfChannel[static_cast<size_t>(channel)];
+        if (counted)
+            ++values[s];
+        else
+            values.push_back(static_cast<uint32_t>(s));
     });
 
     // The level and the spread, as doubled sums: 2 S_median, and the median
@@ -74,17 +136,11 @@ StackFigures ComputeStackFigures(const FrameStack& stack, StackKind kind, const 
         if (c.n == 0)
             continue;
         std::vector<uint32_t>& values = sumsOfChannel[channel];
-        const uint64_t twiceLevel = TwiceMedian(values);
-        for (uint32_t& value : values)
-        {
-            const uint64_t twice = 2 * uint64_t{value};
-            value = static_cast<uint32_t>(twice > twiceLevel ? twice - twiceLevel : twiceLevel - twice);
-        }
-        const uint64_t fourTimesDeviation = TwiceMedian(values);
+        const RobustSums robust = counted ? RobustSumsOfCounts(values) : RobustSumsOfValues(values);
         std::vector<uint32_t>().swap(values);
         // From here on in doubles.
-        f.level = static_cast<double>(twiceLevel) / (2.0 * frames);
-        f.spread = kMadToSigma * static_cast<double>(fourTimesDeviation) / (4.0 * frames);
+        f.level = static_cast<double>(robust.twiceLevel) / (2.0 * frames);
+        f.spread = kMadToSigma * static_cast<double>(robust.fourTimesDeviation) / (4.0 * frames);
         f.mean = static_cast<double>(c.s) / (static_cast<double>(c.n) * frames);
         f.temporalVariance =
             L > 1 ? static_cast<double>(c.temporal) / (static_cast<double>(c.n) * frames * (frames - 1.0)) : 0.0;

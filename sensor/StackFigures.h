@@ -90,9 +90,30 @@ struct StackFigures
     int64_t defectCount = 0;
 };
 
-// The figures of stack (of at least one frame). Memory: a copy of the
-// largest channel's sums, some 8 MB for a whole field.
+// The figures of stack (of at least one frame). Memory: the counts of each
+// channel's sums by value (of 256 frames or fewer: 4095 L + 1 each), or a
+// copy of the sums (some 50 MB for both whole fields).
 StackFigures ComputeStackFigures(const FrameStack& stack, StackKind kind, const DefectThresholds& thresholds);
+
+// The robust level of a channel in sums of L frames: twice the median of
+// the sums (v[(n - 1) / 2] + v[n / 2] of the n sums in order, an integer
+// for either parity), and twice the median of |2 S - twiceLevel| over the
+// sums S, which is 4 L times the median absolute deviation of the means.
+struct RobustSums
+{
+    uint64_t twiceLevel = 0;
+    uint64_t fourTimesDeviation = 0;
+};
+
+// From counts[S], how many sums of each value (a stack of few frames, whose
+// sums take few values); or from the sums themselves, which it reorders.
+// Both give the same for the same sums.
+RobustSums RobustSumsOfCounts(const std::vector<uint32_t>& counts);
+RobustSums RobustSumsOfValues(std::vector<uint32_t>& values);
+
+// The largest sum for which the figures count values rather than sort them:
+// that of 256 frames.
+inline constexpr uint64_t kLargestCountedSum = uint64_t{4095} * 256;
 
 // DSNU of the darks, in electrons for a gain in DN per electron, in DN for
 // a gain of 0; PRNU in per cent of flats over darks (dark figures of 0 when

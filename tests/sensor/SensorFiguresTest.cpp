@@ -11,7 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <random>
 #include <vector>
 
@@ -175,6 +177,35 @@ TEST(StackFigures, DefectRules)
     for (int i = 0; i < 3; ++i)
         AddFrame(calm, Frame([&](int32_t, int32_t, int32_t) { return 500 + quiet(random); }).View());
     EXPECT_EQ(ComputeStackFigures(calm, StackKind::Darks, {}).defectCount, 0);
+}
+
+// The two ways to the level and spread agree, for odd and even counts,
+// ties and a lone value; and they are the medians by their definition.
+TEST(StackFigures, CountedAndSortedMediansAgree)
+{
+    const std::vector<std::vector<uint32_t>> cases = {
+        {7}, {3, 9}, {5, 1, 4, 1, 5, 9, 2, 6}, {0, 0, 0, 65520, 65520}, {10, 10, 10, 10, 11, 12, 90, 91, 92}};
+    for (const std::vector<uint32_t>& values : cases)
+    {
+        std::vector<uint32_t> counts(65521, 0);
+        for (const uint32_t value : values)
+            ++counts[value];
+        std::vector<uint32_t> sorted = values;
+        std::sort(sorted.begin(), sorted.end());
+        const size_t n = sorted.size();
+        const uint64_t twiceLevel = uint64_t{sorted[(n - 1) / 2]} + sorted[n / 2];
+        std::vector<uint32_t> deviations;
+        for (const uint32_t value : sorted)
+            deviations.push_back(static_cast<uint32_t>(std::llabs(2 * int64_t{value} - int64_t(twiceLevel))));
+        std::sort(deviations.begin(), deviations.end());
+        const RobustSums counted = RobustSumsOfCounts(counts);
+        std::vector<uint32_t> copy = values;
+        const RobustSums sortedWay = RobustSumsOfValues(copy);
+        EXPECT_EQ(counted.twiceLevel, twiceLevel) << n;
+        EXPECT_EQ(counted.fourTimesDeviation, uint64_t{deviations[(n - 1) / 2]} + deviations[n / 2]) << n;
+        EXPECT_EQ(sortedWay.twiceLevel, counted.twiceLevel) << n;
+        EXPECT_EQ(sortedWay.fourTimesDeviation, counted.fourTimesDeviation) << n;
+    }
 }
 
 // A channel of exact figures: points on y = 0.5 x + 2 up to saturation at
