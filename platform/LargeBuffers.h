@@ -24,6 +24,29 @@ void PopulateLargeBuffer(void* data, size_t bytes);
 // populate is true, mapped.
 std::unique_ptr<uint16_t[]> MakeLargeSampleBuffer(size_t count, bool populate = true);
 
+// The allocator of std::vectors of large buffers (the accumulators of a
+// stack of frames): their memory is prepared as PrepareLargeBuffer prepares
+// it before the vector fills it.
+template <typename T>
+struct LargeBufferAllocator
+{
+    using value_type = T;
+
+    LargeBufferAllocator() = default;
+    template <typename U>
+    LargeBufferAllocator(const LargeBufferAllocator<U>&)  // NOLINT: converts as std::allocator does
+    {
+    }
+    T* allocate(size_t count)
+    {
+        T* data = std::allocator<T>().allocate(count);
+        PrepareLargeBuffer(data, count * sizeof(T));
+        return data;
+    }
+    void deallocate(T* data, size_t count) { std::allocator<T>().deallocate(data, count); }
+    friend bool operator==(const LargeBufferAllocator&, const LargeBufferAllocator&) { return true; }
+};
+
 class CBufferKeeper;
 
 // A scratch buffer lent by a CBufferKeeper; its deleter hands it back.

@@ -116,10 +116,11 @@ int ReadFrameFacts(const std::vector<const char*>& paths, std::vector<FrameFacts
     return kExitSuccess;
 }
 
-// Loads the fields of path into raw: kExitSuccess, or the failure reported.
-int LoadFrame(const char* path, CRawX10& raw)
+// Loads the fields of path into raw (next: as the next frame of a series,
+// CRawX10::LoadNextFields): kExitSuccess, or the failure reported.
+int LoadFrame(const char* path, CRawX10& raw, bool next = false)
 {
-    const Status status = raw.LoadFields(path);
+    const Status status = next ? raw.LoadNextFields(path) : raw.LoadFields(path);
     return status == kStatusOk ? kExitSuccess : ReportFailure(kProgram, path, DescribeInputFailure(raw, status));
 }
 
@@ -139,15 +140,16 @@ int SelectSamples(const ProbeArguments& arguments, const char* path, SampleSelec
     return kExitSuccess;
 }
 
-// The figures of the pair of frames a, b, whose facts were read.
-int PairFiguresOf(const char* a, const char* b, const SampleSelection& selection, ChannelPairFigures& figures)
+// The figures of the pair of frames a, b, whose facts were read, loaded
+// into frames (the memory of the pair before).
+int PairFiguresOf(const char* a, const char* b, const SampleSelection& selection, CRawX10 (&frames)[2],
+                  ChannelPairFigures& figures)
 {
-    CRawX10 frames[2];
-    int exit = LoadFrame(a, frames[0]);
+    int exit = LoadFrame(a, frames[0], true);
     if (exit == kExitSuccess)
-        exit = LoadFrame(b, frames[1]);
+        exit = LoadFrame(b, frames[1], true);
     if (exit == kExitSuccess)
-        figures = ComputePairFigures(frames[0].Samples(), frames[1].Samples(), selection);
+        figures = ComputePairFigures(frames[0].Samples(), frames[1].Samples(), selection, &frames[0].Workers());
     return exit;
 }
 
@@ -171,10 +173,11 @@ int ReadPairs(const ProbeArguments& arguments, std::vector<FrameFacts>& facts, S
     int exit = CheckPairs(arguments.frames, facts);
     if (exit == kExitSuccess)
         exit = SelectSamples(arguments, arguments.frames[0], selection);
+    CRawX10 frames[2];
     for (size_t i = 0; exit == kExitSuccess && i + 1 < arguments.frames.size(); i += 2)
     {
         pairs.emplace_back();
-        exit = PairFiguresOf(arguments.frames[i], arguments.frames[i + 1], selection, pairs.back());
+        exit = PairFiguresOf(arguments.frames[i], arguments.frames[i + 1], selection, frames, pairs.back());
     }
     return exit;
 }
@@ -223,16 +226,13 @@ int StackFiguresOf(const std::vector<const char*>& paths, StackKind kind, const 
     CRawX10 raw;  // one loader, whose workers also add each frame
     for (const char* path : paths)
     {
-        // The frame before goes first, so that two are never held at once.
-        raw.m_field0.reset();
-        raw.m_field1.reset();
-        const int exit = LoadFrame(path, raw);
+        const int exit = LoadFrame(path, raw, true);
         if (exit != kExitSuccess)
             return exit;
         if (!AddFrame(stack, raw.Samples(), &raw.Workers()))
             return ReportFailure(kProgram, path, "more than " + std::to_string(kMaxStackFrames) + " frames in one stack");
     }
-    figures = ComputeStackFigures(stack, kind, {arguments.sigma, arguments.deadBelow});
+    figures = ComputeStackFigures(stack, kind, {arguments.sigma, arguments.deadBelow}, &raw.Workers());
     return kExitSuccess;
 }
 

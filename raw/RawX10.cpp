@@ -69,6 +69,17 @@ Status CRawX10::LoadFields(const char* path)
     });
 }
 
+Status CRawX10::LoadNextFields(const char* path)
+{
+    m_spareFields[0] = std::move(m_field0);
+    m_spareFields[1] = std::move(m_field1);
+    m_path.clear();
+    const Status status = LoadFields(path);
+    m_spareFields[0].reset();
+    m_spareFields[1].reset();
+    return status;
+}
+
 Status CRawX10::ReadFields(const char* path, const std::function<BlockMemory()>& blockMemory)
 {
     std::unique_ptr<std::FILE, FileCloser> file;
@@ -141,8 +152,10 @@ Status CRawX10::UnpackFields(const std::function<Status(int32_t field, const uin
     // One field a worker: it finds its block and unpacks it into its field,
     // which it maps in first; the unpacking writes every sample.
     const int64_t samplesPerField = int64_t{m_width} * m_height;
-    std::unique_ptr<uint16_t[]> fields[2] = {MakeLargeSampleBuffer(static_cast<size_t>(samplesPerField), false),
-                                             MakeLargeSampleBuffer(static_cast<size_t>(samplesPerField), false)};
+    std::unique_ptr<uint16_t[]> fields[2];
+    for (int32_t field = 0; field < 2; ++field)
+        fields[field] = m_spareFields[field] ? std::move(m_spareFields[field])
+                                             : MakeLargeSampleBuffer(static_cast<size_t>(samplesPerField), false);
     Status statuses[2] = {kStatusOk, kStatusOk};
     const int32_t workers = Workers().Size();
     Workers().Run([&](int32_t worker) {

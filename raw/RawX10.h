@@ -88,6 +88,12 @@ public:
     // is set and m_path stays empty.
     Status LoadFields(const char* path);
 
+    // LoadFields for the next file of a series (a stack of frames): the new
+    // fields go into the memory of the fields loaded before, so that no
+    // memory is mapped in again. On failure no field is set, the old ones
+    // neither.
+    Status LoadNextFields(const char* path);
+
     // Loads a whole file held in memory, size bytes at bytes, as Load reads a
     // file: both fields from its tail, then BuildMosaic; name stands for its
     // path (m_path). Refuses fewer than kTailBytes (kStatusInputTooShort,
@@ -171,6 +177,7 @@ private:
 
     std::unique_ptr<CBufferKeeper> m_buffers;
     std::unique_ptr<CWorkerPool> m_workers;
+    std::unique_ptr<uint16_t[]> m_spareFields[2];  // LoadNextFields: the memory UnpackFields fills
 };
 
 // Mosaic rows firstRow to firstRow + rowCount - 1 as BuildMosaic lays them

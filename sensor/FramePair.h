@@ -24,8 +24,12 @@ struct PairFigures
 
 using ChannelPairFigures = std::array<PairFigures, kChannels>;
 
+class CWorkerPool;
+
 // The figures of the samples of selection in frames a and b, whose fields
-// have the selection's shape. The sums are exact: sum of d = y_A - y_B and
+// have the selection's shape, on the workers of pool (null: on the calling
+// thread; the integer sums come out the same). The sums are exact: sum of d = y_A - y_B and
 // of d^2 in 64 bits, and the variance is (n * sum d^2 - (sum d)^2) / 2n^2,
 // its numerator in 128 bits and the quotient a double.
-ChannelPairFigures ComputePairFigures(const SampleView& a, const SampleView& b, const SampleSelection& selection);
+ChannelPairFigures ComputePairFigures(const SampleView& a, const SampleView& b, const SampleSelection& selection,
+                                      CWorkerPool* pool = nullptr);

@@ -31,14 +31,15 @@ bool AddFrame(FrameStack& stack, const SampleView& frame, CWorkerPool* pool)
         for (int32_t r = first; r < first + count; ++r)
         {
             const SampleRun& run = runs[static_cast<size_t>(r)];
-            const uint16_t* row = frame.fields[run.field] + run.y * width;
-            uint32_t* sums = stack.sums.data() + stack.runStarts[static_cast<size_t>(r)];
-            uint64_t* squares = stack.squares.data() + stack.runStarts[static_cast<size_t>(r)];
-            for (int32_t x = run.first; x <= run.last; ++x)
+            const uint16_t* __restrict row = frame.fields[run.field] + run.y * width + run.first;
+            uint32_t* __restrict sums = stack.sums.data() + stack.runStarts[static_cast<size_t>(r)];
+            uint64_t* __restrict squares = stack.squares.data() + stack.runStarts[static_cast<size_t>(r)];
+            const int64_t samples = run.Count();
+            for (int64_t i = 0; i < samples; ++i)  // the three never overlap: the loop vectorises
             {
-                const uint32_t value = row[x];
-                *sums++ += value;
-                *squares++ += uint64_t{value} * value;
+                const uint32_t value = row[i];
+                sums[i] += value;
+                squares[i] += uint64_t{value} * value;
             }
         }
     };

@@ -7,6 +7,7 @@
 // machines and merged back equals the stack read in one.
 #pragma once
 
+#include "platform/LargeBuffers.h"
 #include "probe/AreaSamples.h"
 #include "raw/Samples.h"
 
@@ -14,7 +15,8 @@
 #include <vector>
 
 // Most frames a stack takes: the sums stay below 2^32, and twice a sum too
-// (the median of the means works on doubled sums).
+// (the median of the means works on doubled sums), and L times a sum of
+// squares below 2^63.
 inline constexpr int64_t kMaxStackFrames = 500000;
 
 class CWorkerPool;
@@ -24,8 +26,8 @@ struct FrameStack
     SampleSelection selection;      // the samples, in its order
     std::vector<int64_t> runStarts;  // the index of each run's first sample
     int64_t frames = 0;
-    std::vector<uint32_t> sums;     // one per sample of the selection
-    std::vector<uint64_t> squares;
+    std::vector<uint32_t, LargeBufferAllocator<uint32_t>> sums;  // one per sample of the selection
+    std::vector<uint64_t, LargeBufferAllocator<uint64_t>> squares;
 };
 
 // An empty stack of selection's samples; throws std::bad_alloc when memory

@@ -33,20 +33,30 @@ constexpr CellColour ColourOfChannel(int channel)
     return kCellColours[channel % 3];
 }
 
-// Calls visit(channel, index, run, x) for every sample of selection, in the
-// selection's order; index counts the samples from 0. Along a field row the
-// colours alternate, so the channel is worked out once per run and parity.
+// Calls visit(channel, index, run, x) for every sample of runs first to
+// first + count - 1 of selection, in order; index counts the samples
+// visited from 0 (so for all the runs it is the sample's place in the
+// selection). Along a field row the colours alternate, so the channel is
+// worked out once per run and parity.
 template <typename Visit>
-void ForEachSelectedSample(const SampleSelection& selection, Visit&& visit)
+void ForEachSelectedRun(const SampleSelection& selection, int32_t first, int32_t count, Visit&& visit)
 {
     int64_t index = 0;
-    for (const SampleRun& run : selection.runs)
+    for (int32_t r = first; r < first + count; ++r)
     {
+        const SampleRun& run = selection.runs[static_cast<size_t>(r)];
         const int channels[2] = {ChannelOf(run.field, ColourOfFieldSample(run.y, run.first)),
                                  ChannelOf(run.field, ColourOfFieldSample(run.y, run.first + 1))};
         for (int32_t x = run.first; x <= run.last; ++x, ++index)
             visit(channels[(x - run.first) & 1], index, run, x);
     }
+}
+
+// The same for every sample of selection, index counted from 0.
+template <typename Visit>
+void ForEachSelectedSample(const SampleSelection& selection, Visit&& visit)
+{
+    ForEachSelectedRun(selection, 0, static_cast<int32_t>(selection.runs.size()), visit);
 }
 
 // The variance of n values from their sum and the sum of their squares,

@@ -39,6 +39,8 @@
 #include <cstdint>
 #include <vector>
 
+class CWorkerPool;
+
 enum class StackKind : uint8_t { Darks, Flats };
 enum class DefectKind : uint8_t { Hot, Dead, Stuck };
 
@@ -93,7 +95,10 @@ struct StackFigures
 // The figures of stack (of at least one frame). Memory: the counts of each
 // channel's sums by value (of 256 frames or fewer: 4095 L + 1 each), or a
 // copy of the sums (some 50 MB for both whole fields).
-StackFigures ComputeStackFigures(const FrameStack& stack, StackKind kind, const DefectThresholds& thresholds);
+// Each field is one task, on the workers of pool where given (else on the
+// calling thread); the figures are the same either way.
+StackFigures ComputeStackFigures(const FrameStack& stack, StackKind kind, const DefectThresholds& thresholds,
+                                 CWorkerPool* pool = nullptr);
 
 // The robust level of a channel in sums of L frames: twice the median of
 // the sums (v[(n - 1) / 2] + v[n / 2] of the n sums in order, an integer

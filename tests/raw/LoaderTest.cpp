@@ -128,6 +128,30 @@ TEST(LoaderBlocks, GapBetweenTheBlocksIsIgnored)
     EXPECT_TRUE(std::all_of(raw.m_field1.get(), raw.m_field1.get() + kFieldSamples, [](uint16_t s) { return s == 0; }));
 }
 
+// The next frame of a series lands in the memory of the one before, whole;
+// a next frame that cannot be read leaves no field at all, not the old one.
+TEST(LoaderBlocks, NextFieldsReuseTheMemoryAndFailCleanly)
+{
+    TempDir dir;
+    const auto first = dir / "first.raf";
+    const auto second = dir / "second.raf";
+    WriteFile(first, BytesAtOffsets(0, kTailBytes));
+    const std::vector<uint8_t> file = BytesAtOffsets(7, kTailBytes);
+    WriteFile(second, file);
+    CRawX10 raw;
+    ASSERT_EQ(raw.LoadFields(first.c_str()), kStatusOk);
+    const uint16_t* const memory[2] = {raw.m_field0.get(), raw.m_field1.get()};
+    ASSERT_EQ(raw.LoadNextFields(second.c_str()), kStatusOk);
+    EXPECT_EQ(raw.m_field0.get(), memory[0]);
+    EXPECT_EQ(raw.m_field1.get(), memory[1]);
+    ExpectFieldsFromTail(raw, file);
+    EXPECT_EQ(raw.m_path, second.string());
+    EXPECT_EQ(raw.LoadNextFields((dir / "missing.raf").c_str()), ENOENT);
+    EXPECT_EQ(raw.m_field0, nullptr);
+    EXPECT_EQ(raw.m_field1, nullptr);
+    EXPECT_EQ(raw.m_path, "");
+}
+
 // Fields set to a shape that does not fill a block: a status of its own, for
 // Load and LoadFields alike, and nothing kept.
 TEST(LoaderBlocks, FieldShapeThatDoesNotFillABlockIsRefused)
