@@ -18,7 +18,7 @@ file(GLOB core "${PACKAGE_DIR}/_core.cpython-*.so")
 if(NOT core)
   message(FATAL_ERROR "${PACKAGE_DIR}: no compiled diagraw._core; build the target diagraw_python first")
 endif()
-file(COPY ${core} "${PACKAGE_DIR}/__init__.py" "${PACKAGE_DIR}/_core.pyi" "${PACKAGE_DIR}/py.typed"
+file(COPY ${core} "${PACKAGE_DIR}/__init__.py" "${PACKAGE_DIR}/analysis.py" "${PACKAGE_DIR}/_core.pyi" "${PACKAGE_DIR}/py.typed"
   DESTINATION "${target}" FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
 file(GLOB core "${target}/_core.cpython-*.so")
 execute_process(COMMAND strip --strip-unneeded --remove-section=.comment --remove-section=.note "${core}"

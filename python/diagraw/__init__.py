@@ -55,7 +55,7 @@ from ._core import (
 __all__ = [
     "COLOUR_BLUE", "COLOUR_GREEN", "COLOUR_NAMES", "COLOUR_RED", "FIELD_HEIGHT", "FIELD_WIDTH", "MOSAIC_SIDE",
     "SITE_B0", "SITE_B1", "SITE_CLASS_NAMES", "SITE_G00", "SITE_G01", "SITE_G10", "SITE_G11", "SITE_R0", "SITE_R1",
-    "TAIL_BYTES", "InputWarning", "Raw", "__version__", "from_bytes", "load",
+    "TAIL_BYTES", "InputWarning", "Raw", "__version__", "analysis", "from_bytes", "load",
 ]
 
 _Path = Union[str, bytes, os.PathLike]
@@ -170,3 +170,5 @@ _save.__name__, _save.__qualname__ = "save", "Raw.save"
 Raw.save = _save  # type: ignore[method-assign]
 Raw.__reduce__ = _refuse_pickling  # type: ignore[method-assign,assignment]
 Raw.__module__ = __name__
+
+from . import analysis  # noqa: E402  (the sensor across frames, on the Raw defined above)

@@ -155,9 +155,11 @@ def defects(*, darks: Optional[Iterable[Frame]] = None, flats: Optional[Iterable
 
 
 def plot_ptc(result: Dict[str, Any], *, ax: Any = None) -> Any:
-    """Draws a ptc() result: each channel's points (variance over mean, both
-    above the dark), the fitted line over its range, on log-log axes.
-    Needs matplotlib (ImportError otherwise); returns the Axes."""
+    """Draws a ptc() result on log-log axes: each channel's points (variance
+    over mean, both above the dark; filled where the fit took them), the
+    fitted line over its range with the gain in the legend, and a dotted
+    line at the saturation. Needs matplotlib (ImportError otherwise);
+    returns the Axes."""
     try:
         import matplotlib.pyplot as plt  # type: ignore
     except ImportError as error:
@@ -167,17 +169,23 @@ def plot_ptc(result: Dict[str, Any], *, ax: Any = None) -> Any:
         ax = plt.figure(figsize=(7, 5)).add_subplot()
     colours = {"red": "tab:red", "green": "tab:green", "blue": "tab:blue"}
     for field in result["fields"]:
+        marker = "o" if field["field"] == 0 else "s"
         for name, channel in field["colours"].items():
+            colour = colours[name]
             points = [p for p in channel["points"] if p["mean"] > 0 and p["variance"] > 0]
-            style = "o" if field["field"] == 0 else "s"
-            label = f"field {field['field']} {name}"
-            ax.plot([p["mean"] for p in points], [p["variance"] for p in points], style,
-                    color=colours[name], mfc="none" if field["field"] else colours[name], label=label)
-            fitted = [p["mean"] for p in points if p["fitted"]]
-            if channel["gain"] is not None and fitted:
-                xs = [min(fitted), max(fitted)]
-                ax.plot(xs, [channel["gain"] * x + channel["intercept"] for x in xs], "-", color=colours[name],
-                        lw=0.8, alpha=0.7)
+            gain = channel["gain"]
+            label = f"field {field['field']} {name}" + (f": K = {gain:.4f} DN/e" if gain is not None else "")
+            fitted = [p for p in points if p["fitted"]]
+            others = [p for p in points if not p["fitted"]]
+            ax.plot([p["mean"] for p in fitted], [p["variance"] for p in fitted], marker, color=colour,
+                    alpha=0.7, label=label)
+            ax.plot([p["mean"] for p in others], [p["variance"] for p in others], marker, color=colour,
+                    mfc="none", alpha=0.7)
+            if gain is not None and fitted:
+                xs = [min(p["mean"] for p in fitted), max(p["mean"] for p in fitted)]
+                ax.plot(xs, [gain * x + channel["intercept"] for x in xs], "-", color=colour, lw=0.8, alpha=0.7)
+            if channel["saturation_dn"]:
+                ax.axvline(channel["saturation_dn"], color=colour, lw=0.6, ls=":", alpha=0.6)
     ax.set_xscale("log")
     ax.set_yscale("log")
     ax.set_xlabel("mean above dark, DN")

@@ -40,7 +40,7 @@ endforeach()
 # The Python package, when built, goes in PYTHON_MODULE_DIR/diagraw.
 set(python_files "")
 if(PYTHON_MODULE_DIR)
-  set(python_files "|${PYTHON_MODULE_DIR}/diagraw/(_core\\.cpython-[^/]*\\.so|__init__\\.py|_core\\.pyi|py\\.typed)")
+  set(python_files "|${PYTHON_MODULE_DIR}/diagraw/(_core\\.cpython-[^/]*\\.so|__init__\\.py|analysis\\.py|_core\\.pyi|py\\.typed)")
 endif()
 file(GLOB_RECURSE everything RELATIVE ${prefix} ${prefix}/*)
 foreach(file IN LISTS everything)

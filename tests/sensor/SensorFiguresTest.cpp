@@ -1,6 +1,7 @@
 // The sensor figures on small fields whose answer is known in closed form:
 // the exact sums against a direct computation in long double, the stack's
 // merge, the defect rules at their edges and the photon transfer fit.
+#include "platform/Workers.h"
 #include "probe/AreaSamples.h"
 #include "sensor/FieldComparison.h"
 #include "sensor/FramePair.h"
@@ -15,6 +16,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <random>
+#include <tuple>
 #include <vector>
 
 namespace
@@ -206,6 +208,42 @@ TEST(StackFigures, CountedAndSortedMediansAgree)
         EXPECT_EQ(sortedWay.twiceLevel, counted.twiceLevel) << n;
         EXPECT_EQ(sortedWay.fourTimesDeviation, counted.fourTimesDeviation) << n;
     }
+}
+
+// On workers, a pair's and a stack's figures are those of the calling
+// thread alone, to the last bit (ThreadSanitizer runs this too).
+TEST(SensorWorkers, GiveTheFiguresOfOneThread)
+{
+    std::mt19937 random(5);
+    std::uniform_int_distribution<int> value(0, 4095);
+    const Frame a([&](int32_t, int32_t, int32_t) { return value(random); });
+    const Frame b([&](int32_t, int32_t, int32_t) { return value(random); });
+    CWorkerPool pool(3);
+    const ChannelPairFigures alone = ComputePairFigures(a.View(), b.View(), Everything());
+    const ChannelPairFigures shared = ComputePairFigures(a.View(), b.View(), Everything(), &pool);
+    FrameStack one = EmptyStack(Everything());
+    FrameStack many = EmptyStack(Everything());
+    for (const Frame* frame : {&a, &b, &a})
+    {
+        AddFrame(one, frame->View());
+        AddFrame(many, frame->View(), &pool);
+    }
+    EXPECT_EQ(one.sums, many.sums);
+    EXPECT_EQ(one.squares, many.squares);
+    const StackFigures figures[2] = {ComputeStackFigures(one, StackKind::Darks, {0.5, 0.5}),
+                                     ComputeStackFigures(one, StackKind::Darks, {0.5, 0.5}, &pool)};
+    for (size_t c = 0; c < kChannels; ++c)
+    {
+        EXPECT_EQ(alone[c].temporalVariance, shared[c].temporalVariance);
+        EXPECT_EQ(alone[c].mean, shared[c].mean);
+        EXPECT_EQ(figures[0].channels[c].spatialVariance, figures[1].channels[c].spatialVariance);
+        EXPECT_EQ(figures[0].channels[c].spread, figures[1].channels[c].spread);
+    }
+    EXPECT_EQ(figures[0].defectCount, figures[1].defectCount);
+    ASSERT_EQ(figures[0].defects.size(), figures[1].defects.size());
+    for (size_t i = 0; i < figures[0].defects.size(); ++i)
+        EXPECT_EQ(std::tie(figures[0].defects[i].field, figures[0].defects[i].y, figures[0].defects[i].x),
+                  std::tie(figures[1].defects[i].field, figures[1].defects[i].y, figures[1].defects[i].x));
 }
 
 // A channel of exact figures: points on y = 0.5 x + 2 up to saturation at
