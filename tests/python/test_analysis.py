@@ -1,10 +1,9 @@
 """diagraw.analysis and diagraw-probe's sensor commands on frames of diagraw-synth --sensor, whose truth is known.
 
-The model: gain K = 0.5 DN/e, read noise 4 e, DSNU 2 e, offset 64 DN, clipping at 4095; flats of a given number of
-electrons, with a PRNU of 1 %; hot and dead cells at given positions. The
-analysis must recover what went in within what the statistics allow."""
+The model is docs/examples/sensor_truth.py's: gain K = 0.5 DN/e, read noise 4 e, DSNU 2 e, offset 64 DN, clipping at
+4095; flats with a PRNU of 1 %; hot and dead cells at given positions. The analysis must recover what went in within
+what the statistics allow."""
 
-import json
 import math
 import os
 import pickle
@@ -21,21 +20,16 @@ import support
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "docs", "examples"))
 import defect_map  # noqa: E402  (the recipe itself, as the guide shows it)
 
-GAIN, READ_NOISE, OFFSET = 0.5, 4.0, 64
-MODEL = ["--gain", str(GAIN), "--read-noise", str(READ_NOISE), "--offset", str(OFFSET), "--dsnu", "2"]
-HOT = [(0, 100 + 97 * i, 50 + 141 * i) for i in range(10)] + [(1, 2000 - 93 * i, 2900 - 137 * i) for i in range(10)]
-DEAD = [(0, 7, 9), (1, 1500, 1500), (0, 2143, 0), (1, 0, 2943)]
+from sensor_truth import DEAD, GAIN, HOT, READ_NOISE, saturation_electrons  # noqa: E402  (the same model)
+import sensor_truth  # noqa: E402
+
 AREA = (1500, 1500, 600, 400)
 WORK = support.scratch("analysis")
 
 
 def frame(name, electrons, seed, *options):
     """One frame of the model: electrons per sample of a flat light (0 for a dark)."""
-    path = os.path.join(WORK, name)
-    if not os.path.exists(path):
-        subprocess.run([support.SYNTH, "--sensor", *MODEL, "--electrons", str(electrons), "--seed", str(seed),
-                        "--exposure", str(max(electrons, 1) / 100_000), *options, path], check=True)
-    return path
+    return sensor_truth.frame(support.SYNTH, WORK, name, electrons, seed, *options)
 
 
 def hot_options():
@@ -49,22 +43,6 @@ def darks(count):
 def flats(count):
     dead = [option for f, y, x in DEAD for option in ("--dead", f"{f},{y},{x}")]
     return [frame(f"flat{seed}.raf", 1000, 100 + seed, "--prnu", "1", *dead) for seed in range(1, count + 1)]
-
-
-def saturation_electrons():
-    """Where the model's variance peaks, as the curve finds it: a sample of e electrons is normal, of mean
-    OFFSET + GAIN e and variance GAIN^2 (e + READ_NOISE^2), cut at 4095; the mean of the cut sample there, in
-    electrons above the dark."""
-    def cut(e):
-        mean, sigma, top = OFFSET + GAIN * e, GAIN * math.sqrt(e + READ_NOISE ** 2), 4095
-        a = (top - mean) / sigma
-        below = 0.5 * (1 + math.erf(a / math.sqrt(2)))
-        density = math.exp(-a * a / 2) / math.sqrt(2 * math.pi)
-        first = mean * below - sigma * density + top * (1 - below)
-        second = (mean ** 2 + sigma ** 2) * below - sigma * (top + mean) * density + top ** 2 * (1 - below)
-        return second - first ** 2, first
-    variance, mean = max(cut(e) for e in range(7000, 8500))
-    return (mean - OFFSET) / GAIN
 
 
 def channels(result):
