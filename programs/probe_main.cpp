@@ -96,6 +96,12 @@ ReportForm FormOf(const ProbeArguments& arguments)
     return arguments.json ? ReportForm::Json : arguments.csv ? ReportForm::Csv : ReportForm::Table;
 }
 
+// What the figures were taken over, for the reports.
+AnalysedSamples AnalysedOf(const ProbeArguments& arguments, const SampleSelection& selection)
+{
+    return {arguments.hasArea ? &arguments.area : nullptr, &selection};
+}
+
 // The frames of one analysis, checked before any is loaded: what each
 // one's Exif says (files that cannot be opened fail here, named), and that
 // they share camera and ISO. kExitSuccess, or the status of the failure
@@ -182,7 +188,9 @@ int ReadPairs(const ProbeArguments& arguments, std::vector<FrameFacts>& facts, S
     return exit;
 }
 
-int RunPair(const ProbeArguments& arguments)
+// pair and ptc: the figures of each pair, then the pair's report or the
+// curve fitted through the flat pairs.
+int RunPairs(const ProbeArguments& arguments)
 {
     std::vector<FrameFacts> facts;
     SampleSelection selection;
@@ -190,18 +198,8 @@ int RunPair(const ProbeArguments& arguments)
     const int exit = ReadPairs(arguments, facts, selection, pairs);
     if (exit != kExitSuccess)
         return exit;
-    return PrintText(kProgram, PairReport(pairs[0], {arguments.hasArea ? &arguments.area : nullptr, &selection},
-                                          FormOf(arguments)));
-}
-
-int RunPtc(const ProbeArguments& arguments)
-{
-    std::vector<FrameFacts> facts;
-    SampleSelection selection;
-    std::vector<ChannelPairFigures> pairs;
-    const int exit = ReadPairs(arguments, facts, selection, pairs);
-    if (exit != kExitSuccess)
-        return exit;
+    if (arguments.command == ProbeCommand::Pair)
+        return PrintText(kProgram, PairReport(pairs[0], AnalysedOf(arguments, selection), FormOf(arguments)));
     std::vector<double> exposures;
     for (size_t i = 2; i < facts.size(); i += 2)
         exposures.push_back(facts[i].ExposureSeconds());
@@ -213,8 +211,7 @@ int RunPtc(const ProbeArguments& arguments)
             flats.push_back(pairs[p][channel]);
         figures[channel] = FitPhotonTransfer(pairs[0][channel], flats, exposures);
     }
-    return PrintText(kProgram, PtcReport(figures, {arguments.hasArea ? &arguments.area : nullptr, &selection},
-                                         FormOf(arguments)));
+    return PrintText(kProgram, PtcReport(figures, AnalysedOf(arguments, selection), FormOf(arguments)));
 }
 
 // Reads the frames at paths one at a time into a stack of selection's
@@ -256,8 +253,7 @@ int RunDefects(const ProbeArguments& arguments)
         return exit;
     const DefectsInput input = {arguments.darks.empty() ? nullptr : &darks,
                                 arguments.flats.empty() ? nullptr : &flats, arguments.gain};
-    return PrintText(kProgram, DefectsReport(input, {arguments.hasArea ? &arguments.area : nullptr, &selection},
-                                             FormOf(arguments)));
+    return PrintText(kProgram, DefectsReport(input, AnalysedOf(arguments, selection), FormOf(arguments)));
 }
 
 int RunFields(const ProbeArguments& arguments)
@@ -269,8 +265,7 @@ int RunFields(const ProbeArguments& arguments)
         exit = LoadFrame(arguments.file, raw);
     if (exit != kExitSuccess)
         return exit;
-    return PrintText(kProgram, FieldsReport(CompareFields(raw.Samples(), selection),
-                                            {arguments.hasArea ? &arguments.area : nullptr, &selection},
+    return PrintText(kProgram, FieldsReport(CompareFields(raw.Samples(), selection), AnalysedOf(arguments, selection),
                                             FormOf(arguments)));
 }
 
@@ -284,9 +279,8 @@ int Run(const ProbeArguments& arguments)
     case ProbeCommand::Stats:
         return RunStats(path, arguments.json, arguments.hasArea ? &arguments.area : nullptr);
     case ProbeCommand::Pair:
-        return RunPair(arguments);
     case ProbeCommand::Ptc:
-        return RunPtc(arguments);
+        return RunPairs(arguments);
     case ProbeCommand::Defects:
         return RunDefects(arguments);
     case ProbeCommand::Fields:
