@@ -52,7 +52,7 @@ set(DIAGRAW_VIEW_FOUND ON)
 # and the benchmark.
 add_library(diagraw_view_core STATIC view/ViewedFile.cpp view/Pyramid.cpp view/PngTile.cpp view/RequestTarget.cpp
   view/Defects.cpp)
-target_link_libraries(diagraw_view_core PUBLIC diagraw_probe
+target_link_libraries(diagraw_view_core PUBLIC diagraw_sensor
   PRIVATE PkgConfig::DIAGRAW_SPNG nlohmann_json::nlohmann_json diagraw_strict_options)
 
 # OpenSeadragon, as pinned, installed by npm ci into the build folder.

@@ -118,6 +118,22 @@ std::vector<std::string> ChannelCells(int channel)
 
 }  // namespace
 
+void DefectKeys(CJsonWriter& json, const Defect& d)
+{
+    json.Field("kind", std::string(NameOfDefectKind(d.kind)));
+    json.Field("field", d.field);
+    json.Field("row", d.y);
+    json.Field("column", d.x);
+    json.Field("cell_row", d.cell.r);
+    json.Field("cell_column", d.cell.c);
+    json.Key("x");
+    d.shown ? json.Integer(d.pixel.x) : json.Null();
+    json.Key("y");
+    d.shown ? json.Integer(d.pixel.y) : json.Null();
+    Figure(json, "mean", d.mean);
+    Figure(json, "excess", d.excess);
+}
+
 std::string PairReport(const ChannelPairFigures& figures, const AnalysedSamples& samples, ReportForm form)
 {
     if (form == ReportForm::Json)
@@ -317,18 +333,7 @@ std::string DefectsReport(const DefectsInput& input, const AnalysedSamples& samp
                 for (const Defect& d : defects)
                 {
                     json.BeginObject();
-                    json.Field("kind", std::string(NameOfDefectKind(d.kind)));
-                    json.Field("field", d.field);
-                    json.Field("row", d.y);
-                    json.Field("column", d.x);
-                    json.Field("cell_row", d.cell.r);
-                    json.Field("cell_column", d.cell.c);
-                    json.Key("x");
-                    d.shown ? json.Integer(d.pixel.x) : json.Null();
-                    json.Key("y");
-                    d.shown ? json.Integer(d.pixel.y) : json.Null();
-                    Figure(json, "mean", d.mean);
-                    Figure(json, "excess", d.excess);
+                    DefectKeys(json, d);
                     json.EndObject();
                 }
                 json.EndArray();

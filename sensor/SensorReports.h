@@ -20,6 +20,8 @@
 #include <string>
 #include <vector>
 
+class CJsonWriter;
+
 enum class ReportForm : uint8_t { Table, Json, Csv };
 
 // What the figures were taken over: the area (null for the whole fields)
@@ -48,3 +50,8 @@ struct DefectsInput
     double gain = 0.0;
 };
 std::string DefectsReport(const DefectsInput& input, const AnalysedSamples& samples, ReportForm form);
+
+// The keys of one defect in the JSON (inside its object): kind, field, row,
+// column, cell_row, cell_column, x, y (null for a cell no pixel shows),
+// mean and excess (null where it has no value). diagraw-view serves them so.
+void DefectKeys(CJsonWriter& json, const Defect& defect);

@@ -43,6 +43,7 @@ class CWorkerPool;
 
 enum class StackKind : uint8_t { Darks, Flats };
 enum class DefectKind : uint8_t { Hot, Dead, Stuck };
+inline constexpr int kDefectKindCount = 3;
 
 const char* NameOfDefectKind(DefectKind kind);
 

@@ -5,12 +5,14 @@
 #include "platform/TerminalText.h"
 #include "probe/JsonWriter.h"
 #include "raw/RafHeader.h"
+#include "sensor/SensorReports.h"
 #include "view/ViewedFile.h"
 
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <climits>
+#include <limits>
 #include <memory>
 
 namespace
@@ -19,7 +21,6 @@ namespace
 using Json = nlohmann::json;
 using Event = Json::parse_event_t;
 
-constexpr const char* kKindNames[kDefectKindCount] = {"hot", "dead", "stuck"};
 
 // The parser keeps a pointer for every level open, kept or discarded: deeper
 // nesting than this is refused as it is read.
@@ -117,10 +118,12 @@ Defect DefectOf(const Json& entry, size_t index, int32_t width, int32_t height)
     const Json& kind = read.Value("kind");
     if (!kind.is_string())
         RefuseType(where, "kind");
-    const auto name = std::find(std::begin(kKindNames), std::end(kKindNames), kind.get_ref<const std::string&>());
-    if (name == std::end(kKindNames))
+    int32_t known = 0;
+    while (known < kDefectKindCount && kind.get_ref<const std::string&>() != NameOfDefectKind(static_cast<DefectKind>(known)))
+        ++known;
+    if (known == kDefectKindCount)
         Refuse(where + ": \"kind\" is none of \"hot\", \"dead\", \"stuck\"");
-    defect.kind = static_cast<DefectKind>(name - std::begin(kKindNames));
+    defect.kind = static_cast<DefectKind>(known);
 
     const int64_t field = read.Whole("field");
     const int64_t row = read.Whole("row");
@@ -134,12 +137,12 @@ Defect DefectOf(const Json& entry, size_t index, int32_t width, int32_t height)
         Refuse(where + ": column " + std::to_string(column) + " lies outside the fields' " + std::to_string(width) +
                " columns");
     defect.field = static_cast<int32_t>(field);
-    defect.row = static_cast<int32_t>(row);
-    defect.column = static_cast<int32_t>(column);
+    defect.y = static_cast<int32_t>(row);
+    defect.x = static_cast<int32_t>(column);
     const std::string sample = "field " + std::to_string(field) + "'s sample at row " + std::to_string(row) +
                                ", column " + std::to_string(column);
 
-    defect.cell = CellOfSample(width, height, defect.field, defect.row, defect.column);
+    defect.cell = CellOfSample(width, height, defect.field, defect.y, defect.x);
     const int64_t cellRow = read.Whole("cell_row");
     const int64_t cellColumn = read.Whole("cell_column");
     if (cellRow != defect.cell.r || cellColumn != defect.cell.c)
@@ -150,8 +153,8 @@ Defect DefectOf(const Json& entry, size_t index, int32_t width, int32_t height)
     const bool xNull = read.IsNull("x");
     const bool yNull = read.IsNull("y");
     const std::string cell = "cell " + Pair(defect.cell.r, defect.cell.c);
-    defect.showsInImage = CellShowsInImage(side, defect.cell);
-    if (!defect.showsInImage)
+    defect.shown = CellShowsInImage(side, defect.cell);
+    if (!defect.shown)
     {
         if (!xNull || !yNull)
             Refuse(where + ": x and y are not null, but " + cell + " shows in no pixel of the image");
@@ -169,9 +172,7 @@ Defect DefectOf(const Json& entry, size_t index, int32_t width, int32_t height)
     }
 
     defect.mean = read.Number("mean");
-    defect.hasExcess = !read.IsNull("excess");
-    if (defect.hasExcess)
-        defect.excess = read.Number("excess");
+    defect.excess = read.IsNull("excess") ? std::numeric_limits<double>::quiet_NaN() : read.Number("excess");
     return defect;
 }
 
@@ -186,10 +187,6 @@ void WritePlace(CJsonWriter& json, ViewName view, ImagePixel place)
 
 }  // namespace
 
-const char* NameOfDefectKind(DefectKind kind)
-{
-    return kKindNames[static_cast<size_t>(kind)];
-}
 
 bool ParseDefects(std::string_view text, int32_t width, int32_t height, std::vector<Defect>& defects,
                   std::string& reason)
@@ -323,39 +320,26 @@ std::string DefectsJson(const std::string& path, const std::vector<Defect>& defe
     json.Key("counts");
     json.BeginObject();
     for (int32_t kind = 0; kind < kDefectKindCount; ++kind)
-        json.Field(kKindNames[kind], counts[kind]);
+        json.Field(NameOfDefectKind(static_cast<DefectKind>(kind)), counts[kind]);
     json.EndObject();
     json.Key("defects");
     json.BeginArray();
     for (const Defect& d : defects)
     {
         json.BeginObject();
-        json.Field("kind", NameOfDefectKind(d.kind));
-        json.Field("field", d.field);
-        json.Field("row", d.row);
-        json.Field("column", d.column);
-        json.Field("cell_row", d.cell.r);
-        json.Field("cell_column", d.cell.c);
-        json.Key("x");
-        d.showsInImage ? json.Integer(d.pixel.x) : json.Null();
-        json.Key("y");
-        d.showsInImage ? json.Integer(d.pixel.y) : json.Null();
-        json.Key("mean");
-        json.Decimal(d.mean);
-        json.Key("excess");
-        d.hasExcess ? json.Decimal(d.excess) : json.Null();
+        DefectKeys(json, d);
         // Where each view shows the sample: its field's preview at its own
         // place, the mosaic and the image at the pixel of its cell, the
         // upright view at the place of its field position.
         json.Key("places");
         json.BeginObject();
-        WritePlace(json, d.field == 0 ? ViewName::Field0 : ViewName::Field1, ImagePixel{d.column, d.row});
-        if (d.showsInImage)
+        WritePlace(json, d.field == 0 ? ViewName::Field0 : ViewName::Field1, ImagePixel{d.x, d.y});
+        if (d.shown)
         {
             WritePlace(json, ViewName::Mosaic, d.pixel);
             WritePlace(json, ViewName::Image, d.pixel);
         }
-        WritePlace(json, ViewName::Upright, UprightPixelOfFieldPosition(d.field, d.row, d.column));
+        WritePlace(json, ViewName::Upright, UprightPixelOfFieldPosition(d.field, d.y, d.x));
         json.EndObject();
         json.EndObject();
     }

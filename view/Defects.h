@@ -19,38 +19,17 @@
 // reason.
 #pragma once
 
-#include "raw/Placement.h"
+#include "sensor/StackFigures.h"
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
-enum class DefectKind : uint8_t { Hot, Dead, Stuck };
-inline constexpr int32_t kDefectKindCount = 3;
-
-// "hot", "dead", "stuck".
-const char* NameOfDefectKind(DefectKind kind);
-
-// What a defects file may hold at most: beyond these it is refused rather
-// than read (a list that long is no list of defects but a threshold gone
-// wrong, and the page draws every one).
+// The entries are read into the probe's own Defect (sensor/StackFigures.h),
+// an excess of null as NaN; a file lists at most as many as the probe does.
 inline constexpr int64_t kMaxDefectsFileBytes = int64_t{64} << 20;
-inline constexpr int64_t kMaxDefects = 100'000;
-
-struct Defect
-{
-    DefectKind kind = DefectKind::Hot;
-    int32_t field = 0;
-    int32_t row = 0;
-    int32_t column = 0;
-    MosaicCell cell;
-    bool showsInImage = false;  // false: x and y are null
-    ImagePixel pixel;
-    double mean = 0;
-    bool hasExcess = false;  // false: excess is null
-    double excess = 0;
-};
+inline constexpr int64_t kMaxDefects = kMaxListedDefects;
 
 // Reads the text of a defects file for fields of width x height samples.
 // False, with the reason (one line), when it is not one; defects then holds

@@ -6,6 +6,7 @@
 #include "raw/RawX10.h"
 #include "view/Defects.h"
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -14,10 +15,9 @@ namespace
 
 bool Same(const Defect& a, const Defect& b)
 {
-    return a.kind == b.kind && a.field == b.field && a.row == b.row && a.column == b.column &&
-           a.cell.r == b.cell.r && a.cell.c == b.cell.c && a.showsInImage == b.showsInImage &&
-           a.pixel.x == b.pixel.x && a.pixel.y == b.pixel.y && a.mean == b.mean && a.hasExcess == b.hasExcess &&
-           a.excess == b.excess;
+    return a.kind == b.kind && a.field == b.field && a.y == b.y && a.x == b.x && a.cell.r == b.cell.r &&
+           a.cell.c == b.cell.c && a.shown == b.shown && a.pixel.x == b.pixel.x && a.pixel.y == b.pixel.y &&
+           a.mean == b.mean && (a.excess == b.excess || (std::isnan(a.excess) && std::isnan(b.excess)));
 }
 
 }  // namespace
@@ -37,11 +37,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Require(static_cast<int64_t>(defects.size()) <= kMaxDefects, "no more defects than allowed");
     for (const Defect& d : defects)
     {
-        const MosaicCell cell = CellOfSample(width, height, d.field, d.row, d.column);
+        const MosaicCell cell = CellOfSample(width, height, d.field, d.y, d.x);
         Require(cell.r == d.cell.r && cell.c == d.cell.c, "the sample's own cell");
         const MosaicCell shown = CellOfPixel(width + height, d.pixel.x, d.pixel.y);
-        Require(d.showsInImage == CellShowsInImage(width + height, cell) &&
-                    (!d.showsInImage || (shown.r == cell.r && shown.c == cell.c)),
+        Require(d.shown == CellShowsInImage(width + height, cell) &&
+                    (!d.shown || (shown.r == cell.r && shown.c == cell.c)),
                 "the pixel that shows the cell");
     }
     const std::string served = DefectsJson("defects.json", defects);
